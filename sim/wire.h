@@ -1,0 +1,50 @@
+// The simulated calculator's end of the line: every byte logged with a time
+// stamp, and optionally paced at the real line rate.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+class Wire {
+ public:
+  using Clock = std::chrono::steady_clock;
+  static constexpr int kGone = -2;
+  static constexpr int kNothing = -1;
+
+  // Creates a pseudo-terminal pair and returns the path of the PC's side.
+  bool CreatePty(std::string* path);
+  // Opens a real serial device with the PC's own line settings.
+  bool OpenDevice(const std::string& device);
+  // Waits until the PC has opened and configured its side of the pty.
+  void AwaitPc();
+  void Close();
+
+  void SetLog(FILE* log) { log_ = log; }
+  void SetPace(bool pace) { pace_ = pace; }
+
+  bool Send(const unsigned char* bytes, int count);
+  bool SendByte(unsigned char byte) { return Send(&byte, 1); }
+  // The next byte from the PC, kNothing after timeoutMs (< 0: no limit), or kGone.
+  int Receive(int timeoutMs);
+  // Waits for `wanted`, skipping other bytes; false when the line is gone.
+  bool Expect(unsigned char wanted);
+  // Reads count bytes; returns how many came before timeoutMs of silence.
+  int ReceiveBlock(unsigned char* bytes, int count, int timeoutMs);
+
+  // Microseconds the paced sends fell behind their schedule, in all.
+  double LateMicroseconds() const { return lateUs_; }
+
+ private:
+  void Log(char direction, unsigned char byte);
+  int master_ = -1;
+  FILE* log_ = nullptr;
+  bool pace_ = false;
+  Clock::time_point start_ = Clock::now();
+  Clock::time_point lastSent_{};
+  Clock::time_point lastReceived_{};
+  double lateUs_ = 0;
+};
+
+// 1 start bit, 8 data bits and 2 stop bits at 9600 bit/s.
+constexpr std::chrono::nanoseconds kByteTime{11 * 1000000000LL / 9600};

@@ -1,0 +1,51 @@
+// The console: every message the user sees, every answer the user types, and
+// the three console operations (clear screen, pause, silent pause).
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+struct Console {
+  int inFd = 0;         // where answers come from; -1 once all of them are in `pending`
+  std::string pending;  // bytes read from inFd and not yet taken
+  size_t taken = 0;
+  bool lastWasNewline = true;
+  bool inIsTerminal = false;
+  FILE* out = stdout;
+  bool outIsTerminal = false;
+  bool utf8 = false;  // the terminal wants "é" in UTF-8 rather than as the byte 0xE9
+};
+
+// Binds the console to the process's standard streams and prepares the platform.
+void OpenConsole(Console& con);
+
+// Printed and flushed at once: every message must be on screen before the
+// program waits on the line or on the user.
+void Say(Console& con, const char* format, ...)
+#ifdef __GNUC__
+    __attribute__((format(printf, 2, 3)))
+#endif
+    ;
+void SayHex(Console& con, const unsigned char* bytes, int count);
+const char* EAcute(const Console& con);
+
+enum class Answer { Given, NotNumber, EndOfInput };
+
+// Whitespace-separated words of any length, as scanf("%s") would take them.
+Answer ReadWord(Console& con, std::string* word);
+// A word that is a whole decimal number. Any other word is dropped together
+// with the rest of its line; `number` is only written when one is given.
+Answer ReadNumber(Console& con, int* number);
+// Reads numbers until one in [low, high] comes; false at end of input.
+bool AskChoice(Console& con, int* choice, int low, int high);
+
+void ClearScreen(Console& con);
+void Pause(Console& con);
+void SilentPause(Console& con);
+
+// Takes input up to the end of the current line (a pause on non-terminal input).
+void TakeLineOfInput(Console& con);
+
+// Platform pieces, one file per OS.
+long ReadConsoleBytes(int fd, char* buffer, unsigned long size);
+void WaitForKey(Console& con, bool withPrompt);

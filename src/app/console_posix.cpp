@@ -1,0 +1,54 @@
+#include <langinfo.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <cstring>
+
+#include "app/console.h"
+
+void OpenConsole(Console& con) {
+  con.inFd = STDIN_FILENO;
+  con.out = stdout;
+  con.inIsTerminal = isatty(STDIN_FILENO) == 1;
+  con.outIsTerminal = isatty(STDOUT_FILENO) == 1;
+  std::setlocale(LC_CTYPE, "");
+  con.utf8 = std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+  // A full disk or a file size limit must come back as a failed write that
+  // the program reports, not as a signal that kills it in mid-transfer.
+  std::signal(SIGXFSZ, SIG_IGN);
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+long ReadConsoleBytes(int fd, char* buffer, unsigned long size) {
+  for (;;) {
+    ssize_t n = read(fd, buffer, size);
+    if (n >= 0 || errno != EINTR) return static_cast<long>(n);
+  }
+}
+
+void ClearScreen(Console& con) {
+  if (con.outIsTerminal) Say(con, "\033[H\033[2J\033[3J");
+}
+
+// One key on a terminal (raw mode, restored at once), one line otherwise.
+void WaitForKey(Console& con, bool withPrompt) {
+  if (withPrompt) Say(con, "Appuyez sur une touche pour continuer...");
+  bool keyWaiting = con.taken < con.pending.size();
+  termios saved{};
+  if (con.inFd >= 0 && con.inIsTerminal && !keyWaiting && tcgetattr(con.inFd, &saved) == 0) {
+    termios raw = saved;
+    raw.c_lflag &= ~(ICANON | ECHO);
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    tcsetattr(con.inFd, TCSANOW, &raw);
+    char key;
+    ReadConsoleBytes(con.inFd, &key, 1);
+    tcsetattr(con.inFd, TCSANOW, &saved);
+  } else {
+    TakeLineOfInput(con);
+  }
+  if (withPrompt) Say(con, "\n");
+}

@@ -1,0 +1,29 @@
+#include <io.h>
+
+#include <cstdlib>
+
+#include "app/console.h"
+
+void OpenConsole(Console& con) {
+  con.inFd = 0;
+  con.out = stdout;
+  con.inIsTerminal = _isatty(0) != 0;
+  con.outIsTerminal = _isatty(1) != 0;
+  con.utf8 = false;
+}
+
+// One byte at a time: whatever the program has not taken stays with the
+// system, where the command interpreter's PAUSE finds it.
+long ReadConsoleBytes(int fd, char* buffer, unsigned long size) {
+  return _read(fd, buffer, size > 0 ? 1u : 0u);
+}
+
+void ClearScreen(Console& con) {
+  std::fflush(con.out);
+  std::system("cls");
+}
+
+void WaitForKey(Console& con, bool withPrompt) {
+  std::fflush(con.out);
+  std::system(withPrompt ? "PAUSE" : "PAUSE>>nul");
+}

@@ -1,0 +1,7 @@
+#include "app/state.h"
+
+int main() {
+  static WorkState state;
+  OpenConsole(state.con);
+  return RunLiaison(state);
+}

@@ -1,0 +1,212 @@
+// POSIX backend: COM1 is the device named by LIAISON_PORT (default /dev/ttyS0).
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+#include "serial/serial.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using Ms = std::chrono::milliseconds;
+
+std::string DeviceFor(int port) {
+  if (port == 1) {
+    const char* named = std::getenv("LIAISON_PORT");
+    if (named && *named) return named;
+  }
+  return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+bool SpeedFor(DWORD baud, speed_t* speed) {
+  struct Rate {
+    DWORD baud;
+    speed_t speed;
+  };
+  static const Rate rates[] = {{1200, B1200},   {2400, B2400},    {4800, B4800},
+                               {9600, B9600},   {19200, B19200},  {38400, B38400},
+                               {57600, B57600}, {115200, B115200}};
+  for (const Rate& rate : rates) {
+    if (rate.baud == baud) {
+      *speed = rate.speed;
+      return true;
+    }
+  }
+  return false;
+}
+
+tcflag_t DataBits(BYTE size) {
+  switch (size) {
+    case 5:
+      return CS5;
+    case 6:
+      return CS6;
+    case 7:
+      return CS7;
+    default:
+      return CS8;
+  }
+}
+
+// Translates the Win32 line-setting record into termios: raw bytes, no echo,
+// no line discipline, and reads that never block (poll() does the waiting).
+bool ApplyLineSettings(int fd, const DCB& dcb) {
+  termios tio{};
+  speed_t speed;
+  if (!SpeedFor(dcb.BaudRate, &speed) || tcgetattr(fd, &tio) != 0) return false;
+  cfmakeraw(&tio);
+  tio.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS);
+  tio.c_cflag |= CLOCAL | CREAD | DataBits(dcb.ByteSize);
+  if (dcb.Parity != NOPARITY) tio.c_cflag |= PARENB | (dcb.Parity == 1 ? PARODD : 0);
+  if (dcb.StopBits == TWOSTOPBITS) tio.c_cflag |= CSTOPB;
+  if (dcb.fOutxCtsFlow) tio.c_cflag |= CRTSCTS;
+  tio.c_iflag &= ~(IXON | IXOFF | IXANY | INPCK);
+  if (dcb.fParity) tio.c_iflag |= INPCK;
+  if (dcb.fOutX) tio.c_iflag |= IXON;
+  if (dcb.fInX) tio.c_iflag |= IXOFF;
+  tio.c_cc[VSTART] = static_cast<cc_t>(dcb.XonChar);
+  tio.c_cc[VSTOP] = static_cast<cc_t>(dcb.XoffChar);
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  return cfsetispeed(&tio, speed) == 0 && cfsetospeed(&tio, speed) == 0 &&
+         tcsetattr(fd, TCSANOW, &tio) == 0;
+}
+
+// Pseudo-terminals and some USB adapters refuse modem-line calls (EINVAL,
+// ENOTTY); the line works without them, so their result is not looked at.
+void SetModemLine(int fd, int line, bool raised) {
+  ioctl(fd, raised ? TIOCMBIS : TIOCMBIC, &line);
+}
+
+// Exclusive use: TIOCEXCL keeps other openers out (but not root), the lock
+// keeps out every program that also asks for it, root included.
+bool TakeExclusive(int fd) {
+  ioctl(fd, TIOCEXCL);
+  return flock(fd, LOCK_EX | LOCK_NB) == 0;
+}
+
+int PollFor(int fd, short events, Clock::time_point deadline, bool forever) {
+  for (;;) {
+    int wait = -1;
+    if (!forever) {
+      auto left = std::chrono::duration_cast<Ms>(deadline - Clock::now()).count();
+      wait = left > 0 ? static_cast<int>(left) + 1 : 0;
+    }
+    pollfd p{fd, events, 0};
+    int n = poll(&p, 1, wait);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return POLLERR;
+    if (n == 0 && !forever && Clock::now() < deadline) continue;
+    return n == 0 ? 0 : p.revents;
+  }
+}
+
+class PosixSerial final : public SerialBackend {
+ public:
+  int Open(int port) override {
+    std::string device = DeviceFor(port);
+    int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0 && !TakeExclusive(fd)) {
+      close(fd);
+      fd = -1;
+    }
+    g_hCOM = fd;
+    if (fd < 0) return Fail("Erreur lors de l'ouverture du port COM%d", port);
+    if (!ApplyLineSettings(fd, g_dcb)) {
+      close(fd);
+      g_hCOM = InvalidComHandle();
+      return Fail("Erreur lors de la configuration du port COM%d", port);
+    }
+    tcflush(fd, TCIOFLUSH);
+    SetModemLine(fd, TIOCM_DTR, true);
+    SetModemLine(fd, TIOCM_RTS, false);
+    return 1;
+  }
+
+  int Close() override {
+    if (g_hCOM >= 0) close(g_hCOM);
+    g_hCOM = InvalidComHandle();
+    return 1;
+  }
+
+  // Whole read bounded by the total time-out, at most the interval time-out
+  // between two bytes, back at once when the count is complete. A failed read
+  // (hang-up, device gone) still waits out its time-out so that no caller can
+  // spin on a dead line.
+  int Read(unsigned char* buffer, int count, int* bytesRead) override {
+    const Clock::time_point start = Clock::now();
+    const Clock::time_point total =
+        start + Ms(g_cto.ReadTotalTimeoutConstant +
+                   static_cast<long long>(g_cto.ReadTotalTimeoutMultiplier) * count);
+    Clock::time_point deadline = total;
+    int got = 0;
+    while (got < count) {
+      int events = PollFor(g_hCOM, POLLIN, deadline, false);
+      if (events == 0) break;
+      if (!(events & POLLIN)) return Failed(total, got, bytesRead);
+      ssize_t n = read(g_hCOM, buffer + got, static_cast<size_t>(count - got));
+      if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (n <= 0) return Failed(total, got, bytesRead);  // 0 after POLLIN: hang-up
+      got += static_cast<int>(n);
+      if (g_cto.ReadIntervalTimeout > 0) {
+        Clock::time_point interval = Clock::now() + Ms(g_cto.ReadIntervalTimeout);
+        deadline = interval < total ? interval : total;
+      }
+    }
+    *bytesRead = got;
+    return 1;
+  }
+
+  int Write(const unsigned char* buffer, int count, int* bytesWritten) override {
+    int done = 0;
+    while (done < count) {
+      ssize_t n = write(g_hCOM, buffer + done, static_cast<size_t>(count - done));
+      if (n > 0) {
+        done += static_cast<int>(n);
+      } else if (n < 0 && errno == EAGAIN) {
+        if (!(PollFor(g_hCOM, POLLOUT, Clock::time_point(), true) & POLLOUT)) break;
+      } else if (!(n < 0 && errno == EINTR)) {
+        break;
+      }
+    }
+    *bytesWritten = done;
+    if (done < count) return 0;
+    while (tcdrain(g_hCOM) != 0 && errno == EINTR) {
+    }
+    return 1;
+  }
+
+ private:
+  static int Fail(const char* message, int port) {
+    std::printf(message, port);
+    std::fflush(stdout);
+    return 0;
+  }
+
+  static int Failed(Clock::time_point total, int got, int* bytesRead) {
+    std::this_thread::sleep_until(total);
+    *bytesRead = got;
+    return 0;
+  }
+};
+
+}  // namespace
+
+ComHandle InvalidComHandle() {
+  return -1;
+}
+
+SerialBackend& NativeSerialBackend() {
+  static PosixSerial backend;
+  return backend;
+}

@@ -1,0 +1,189 @@
+#include <cstdio>
+#include <cstring>
+
+#include "serial/serial.h"
+#include "transfer/file.h"
+#include "transfer/line.h"
+#include "transfer/transfer.h"
+
+namespace {
+
+// Control bytes would reach the terminal as escape sequences: shown as "_".
+char ConsoleSafe(unsigned char c) {
+  return (c < 0x20 || c == 0x7F) ? '_' : static_cast<char>(c);
+}
+
+// A name byte may neither leave the working directory nor cut the file name
+// short, and 0xFF, the field's filler, shows as "_".
+char NameSafe(unsigned char c) {
+  return (c == 0xFF || c == '/' || c == '\\') ? '_' : ConsoleSafe(c);
+}
+
+void TakeName(const unsigned char* header, char* name) {
+  for (int i = 0; i < NAME_LENGTH; ++i) name[i] = NameSafe(header[HEADER_NAME + i]);
+  name[NAME_LENGTH] = '\0';
+}
+
+void TakePassword(const unsigned char* header, char* password) {
+  int i = 0;
+  for (; i < NAME_LENGTH; ++i) {
+    unsigned char c = header[HEADER_PASSWORD + i];
+    if (c == 0xFF || c == 0x00) break;
+    password[i] = ConsoleSafe(c);
+  }
+  password[i] = '\0';
+}
+
+bool ReadWholeHeader(unsigned char* header) {
+  for (;;) {
+    int got = 0;
+    if (!ReadCOM(header, HEADER_SIZE, &got)) return false;
+    if (got == HEADER_SIZE) return true;  // a shorter read is thrown away whole
+  }
+}
+
+void ShowProgramHeader(WorkState& s) {
+  Console& con = s.con;
+  const unsigned char* h = s.received;
+  Say(con, " programme");
+  Say(con, "\nTaille du programme : %ld", static_cast<long>(AnnouncedBlockLength(h) + 14));
+  Say(con, "\nNom du programme : %s", s.name);
+  Say(con, "\nProtection par mot de passe? ");
+  if (h[HEADER_PASSWORD] == 0xFF) {
+    Say(con, "Non!");
+  } else {
+    TakePassword(h, s.password);
+    Say(con, "Oui!   Mot de passe : %s", s.password);
+  }
+  int withChecksum = sumtable8bit(h, HEADER_SIZE);
+  int withoutChecksum = sumtable8bit(h, HEADER_SIZE - 1);
+  Say(con, "\nTotal (sum) du Header : %ld avec le checksum, %ld sans, et le checksum vaut %ld...",
+      static_cast<long>(withChecksum), static_cast<long>(withoutChecksum),
+      static_cast<long>(h[HEADER_CHECKSUM]));
+  Say(con, checksum8bit(withChecksum) ? "\nLe checksum est donc correcte!"
+                                      : "Le checksum est... INCORRECTE! ERREUR!");
+  if (create_checksum8bit(withoutChecksum) == h[HEADER_CHECKSUM])
+    Say(con, "\nCalcule du checksum :: OK!");
+  else
+    Say(con, "\nErreur dans l'algorithme de g%sn%sration du checksum...", EAcute(con), EAcute(con));
+}
+
+// One data phase: ends when the block length that a program header announces
+// has arrived, after 5000 ms in which no byte came, or when the buffer is full.
+bool ReadData(WorkState& s, int announced, int* count) {
+  int limit = announced >= 0 && announced < MAX_RECEIVED ? announced : MAX_RECEIVED;
+  Progress progress(s.con, limit);
+  int n = 0;
+  while (n < limit) {
+    int got = 0;
+    if (!ReadCOM(s.content + n, progress.Step(limit - n), &got)) return false;
+    if (got == 0) break;
+    n += got;
+    progress.Update(n);
+  }
+  *count = n;
+  return true;
+}
+
+enum class Stored { Whole, NotCreated, WriteFailed };
+
+Stored StoreData(const char* path, const unsigned char* data, int count) {
+  File file(std::fopen(path, "w+"));
+  if (!file) return Stored::NotCreated;
+  bool whole = count <= 0 || std::fwrite(data, 1, static_cast<size_t>(count), file.get()) ==
+                                 static_cast<size_t>(count);
+  whole = std::fflush(file.get()) == 0 && whole;
+  whole = std::fclose(file.release()) == 0 && whole;
+  return whole ? Stored::Whole : Stored::WriteFailed;
+}
+
+Outcome SendByteOrEnd(WorkState& s, unsigned char byte) {
+  int written = 0;
+  if (!WriteCOM(&byte, 1, &written)) {
+    Say(s.con, "... erreur lors de l'envoi.\r\n");
+    Pause(s.con);
+    return Outcome::End;
+  }
+  Say(s.con, "... envoye!\n");
+  return Outcome::Menu;
+}
+
+Outcome ReceiveAndStore(WorkState& s) {
+  Console& con = s.con;
+  Say(con, "\nReception des donnes en cours...");
+  bool program = IsProgramHeader(s.received);
+  int announced = program ? AnnouncedBlockLength(s.received) : -1;
+  int n = 0;
+  if (!ReadData(s, announced, &n)) return Outcome::LineLost;
+  int keep = n - 2;  // for a block that came whole: its 0xFF and checksum
+  if (program && n < announced) {
+    Say(con, "... donnees incompletes!");
+    keep = n;  // none of these bytes is the block's 0xFF and checksum
+  } else if (program && !checksum8bit(sumtable8bit(s.content, n))) {
+    Say(con, "... checksum des donnees incorrect!");
+  } else {
+    Say(con, "...OK!");
+  }
+  Say(con, "\nCreation d'un fichier et stockage des donnes recues...");
+  std::strcpy(s.name + NAME_LENGTH, ".txt");
+  switch (StoreData(s.name, s.content, keep)) {
+    case Stored::Whole:
+      Say(con, "...OK!");
+      break;
+    case Stored::NotCreated:
+      Say(con, "\nImpossible de creer le fichier %s!", s.name);
+      break;
+    case Stored::WriteFailed:
+      Say(con, "\nErreur d'ecriture dans le fichier %s! Les donnes n'y sont pas toutes.", s.name);
+      break;
+  }
+  Say(con, "\nEmission du code de fin de transfert...");
+  return SendByteOrEnd(s, CODE_ACK);
+}
+
+}  // namespace
+
+Outcome TestReception(WorkState& s) {
+  Console& con = s.con;
+  ClearScreen(con);
+  Say(con, "\n Debut de la communication...\n");
+  Say(con, "En attente de la calculatrice...\n");
+  if (!AwaitByte(CODE_REQUEST)) return Outcome::LineLost;
+  Say(con, "Calculatrice : OK! Envoi du message de reception...\n");
+  int written = 0;
+  unsigned char ready = CODE_READY;
+  Say(con, WriteCOM(&ready, 1, &written) ? "Message envoye!\n" : "Erreur lors de l'envoi.\r\n");
+  Say(con, "Reception du Header en cours...\n");
+  if (!ReadWholeHeader(s.received)) return Outcome::LineLost;
+  Say(con, "Header recu!\n");
+  SayHex(con, s.received, HEADER_SIZE);
+  Say(con, "\n\nInformations...\nType :");
+  // The name is taken from any header, so that an accepted header of another
+  // type is stored under its own name and never under an earlier one.
+  TakeName(s.received, s.name);
+  if (IsProgramHeader(s.received))
+    ShowProgramHeader(s);
+  else
+    Say(con, " Type non-gere actuellement...");
+
+  Say(con,
+      "\n\nQuel message donner a la calculatrice?\n1 : Donnes deja existante...\n2 : Ne pas "
+      "recevoir ces donnes...\n3 : Recevoir ces donnes...\n");
+  if (!AskChoice(con, &s.answerChoice, 1, 3)) return Outcome::End;
+  static const unsigned char replies[] = {CODE_EXISTS, CODE_ERROR, CODE_ACK};
+  s.reply = replies[s.answerChoice - 1];
+  Say(con, "\n Emission de la reponse en cours...");
+  if (SendByteOrEnd(s, s.reply) == Outcome::End) return Outcome::End;
+
+  if (s.answerChoice == 2) {
+    Say(con, "\nMessage d'erreur envoye... Communication interompue!\n");
+  } else if (s.answerChoice == 1) {
+    Say(con, "\n\nNon gere pour le moment...\n");
+  } else {
+    Outcome outcome = ReceiveAndStore(s);
+    if (outcome != Outcome::Menu) return outcome;
+  }
+  Say(con, "\r\n");
+  Pause(con);
+  return Outcome::Menu;
+}
