@@ -1,0 +1,70 @@
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+
+#include "support/harness.h"
+
+namespace {
+
+struct MenuCase {
+  const char* typed;
+  int menus;  // how often the whole menu is shown
+};
+
+class Menu : public ::testing::TestWithParam<MenuCase> {};
+
+TEST_P(Menu, ShowsTheMenuAgainUntilQuit) {
+  TempDir dir;
+  Calculator calculator(dir, {"--receive"});
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), GetParam().typed);
+  EXPECT_EQ(exit.out, kStart + Repeat(kMenu, GetParam().menus));
+  EXPECT_EQ(exit.status, 0);
+  EXPECT_TRUE(calculator.FromPc().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, Menu,
+                         ::testing::Values(MenuCase{"3\n", 1}, MenuCase{"0\n4\n-5\n3\n", 4},
+                                           MenuCase{"abc 1\n3\n",
+                                                    2},      // the rest of a bad line goes with it
+                                           MenuCase{"", 1},  // end of input quits
+                                           MenuCase{"\x01\xff\x80 2\n7", 3},  // then end of input
+                                           MenuCase{"99999999999999999999 -0 3 1", 3}));
+
+TEST(StartUp, PortThatCannotBeOpenedOrConfigured) {
+  struct Case {
+    const char* port;
+    const char* message;
+  };
+  const Case cases[] = {
+      {"/dev/liaison-no-such-port", "Erreur lors de l'ouverture du port COM1"},
+      {"/dev/null", "Erreur lors de la configuration du port COM1"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    Exit exit = RunLiaison(dir.Path(), c.port, "3\n");
+    EXPECT_EQ(exit.out, std::string("Ouverture et configuration du port COM1...\r\n") + c.message);
+    EXPECT_EQ(exit.status, 255);
+  }
+}
+
+// The port is held for the program's exclusive use: a second program on the
+// same device fails to open it and leaves the first undisturbed.
+TEST(StartUp, SecondProgramOnTheSamePort) {
+  TempDir dir;
+  Calculator calculator(dir, {"--send", "ABC", "--text", ":abc"});
+  Liaison first(dir.Path(), calculator.Port());
+  first.Type("");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  Exit second = RunLiaison(dir.Path(), calculator.Port(), "3\n");
+  EXPECT_EQ(
+      second.out,
+      "Ouverture et configuration du port COM1...\r\nErreur lors de l'ouverture du port COM1");
+  EXPECT_EQ(second.status, 255);
+  first.Type("1 3\n\n3\n");
+  Exit exit = first.Finish();
+  EXPECT_EQ(exit.status, 0);
+  EXPECT_EQ(ReadAll(dir / "ABC_____.txt"), ":abc");
+}
+
+}  // namespace

@@ -1,0 +1,45 @@
+// An in-memory serial line with a virtual clock: the calculator's bytes are
+// scripted with their arrival times, the PC's bytes are recorded, and a
+// read time-out costs no real time.
+#pragma once
+
+#include <deque>
+#include <vector>
+
+#include "serial/serial.h"
+
+class MemoryLine : public SerialBackend {
+ public:
+  MemoryLine();
+  ~MemoryLine() override;
+
+  // Bytes that arrive `afterMs` after the previous arrival.
+  MemoryLine& Then(std::vector<unsigned char> bytes, long afterMs = 0);
+  // Once the script is used up, this many reads report nothing, then the
+  // line is gone (so that every run ends).
+  void SetIdleReads(int reads) { idleReadsLeft_ = reads; }
+  void FailWrites(bool fail) { failWrites_ = fail; }
+
+  int Open(int) override { return 1; }
+  int Close() override { return 1; }
+  int Read(unsigned char* buffer, int count, int* bytesRead) override;
+  int Write(const unsigned char* buffer, int count, int* bytesWritten) override;
+
+  const std::vector<unsigned char>& Written() const { return written_; }
+  long NowMs() const { return now_; }
+  int Reads() const { return reads_; }
+
+ private:
+  struct Arrival {
+    long at;
+    unsigned char byte;
+  };
+  std::deque<Arrival> pending_;
+  std::vector<unsigned char> written_;
+  long lastArrival_ = 0;
+  long now_ = 0;
+  int idleReadsLeft_ = 1000;
+  int reads_ = 0;
+  bool failWrites_ = false;
+  SerialBackend* previous_;
+};
