@@ -175,7 +175,10 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "\nliaison-sim: cannot open %s\n", o.device.c_str());
     return 1;
   }
-  wire.AwaitPc();
+  if (!wire.AwaitPc()) {
+    std::fprintf(stderr, "liaison-sim: no PC opened the line\n");
+    return 1;
+  }
 
   bool done = true;
   if (o.role == "--serve") {

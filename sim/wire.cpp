@@ -29,15 +29,17 @@ bool Wire::OpenDevice(const std::string& device) {
 // The PC's OpenCOM ends with a purge of both directions: a byte sent before it
 // would be lost. Its line settings (two stop bits at 9600 bit/s) show on the
 // pty once it is configured; the purge follows within microseconds.
-void Wire::AwaitPc() {
-  if (master_ < 0) return;
-  for (;;) {
+bool Wire::AwaitPc() {
+  if (master_ < 0) return true;
+  for (int i = 0; i < 12000; ++i) {  // a minute: liaison opens its port as it starts
     termios tio{};
-    if (tcgetattr(master_, &tio) == 0 && (tio.c_cflag & CSTOPB) && cfgetospeed(&tio) == B9600)
-      break;
+    if (tcgetattr(master_, &tio) == 0 && (tio.c_cflag & CSTOPB) && cfgetospeed(&tio) == B9600) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(150));
+      return true;
+    }
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
-  std::this_thread::sleep_for(std::chrono::milliseconds(150));
+  return false;
 }
 
 void Wire::Close() {

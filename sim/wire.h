@@ -17,7 +17,7 @@ class Wire {
   // Opens a real serial device with the PC's own line settings.
   bool OpenDevice(const std::string& device);
   // Waits until the PC has opened and configured its side of the pty.
-  void AwaitPc();
+  bool AwaitPc();
   void Close();
 
   void SetLog(FILE* log) { log_ = log; }

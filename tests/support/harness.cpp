@@ -3,13 +3,17 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <sstream>
+
+#include <gtest/gtest.h>
 #include <thread>
 
 const char kStart[] = "Ouverture et configuration du port COM1...\r\n...OK\r\n";
@@ -22,12 +26,42 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+std::string Env(const char* name, const char* otherwise = "") {
+  const char* value = std::getenv(name);
+  return value ? value : otherwise;
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// The text-mode console of Windows writes every "\n" as "\r\n": each line
+// feed must come so, and is taken back for the comparisons. The command
+// interpreter's PAUSE shows its own prompt.
+std::string FromWindowsConsole(const std::string& raw) {
+  for (size_t i = 0; i < raw.size(); ++i) {
+    if (raw[i] == '\n' && (i == 0 || raw[i - 1] != '\r')) {
+      ADD_FAILURE() << "a bare line feed at " << i << " of the console text";
+      break;
+    }
+  }
+  std::string text = Replace(raw, "\r\n", "\n");
+  return Replace(text, "Press any key to continue... ", kPause);
+}
+
 pid_t Spawn(const std::vector<std::string>& argv, const std::string& dir, int in, int out,
             const RunOptions& options) {
   pid_t pid = fork();
   if (pid != 0) return pid;
+  prctl(PR_SET_PDEATHSIG, SIGKILL);  // nothing outlives a test that is stopped
   if (in >= 0) dup2(in, 0);
   if (out >= 0) dup2(out, 1);
+  if (options.nullStderr) {
+    int null = open("/dev/null", O_WRONLY);
+    dup2(null, 2);
+  }
   if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(126);
   putenv(strdup("LC_ALL=C"));  // the console text must not hang on the tester's locale
   for (const std::string& setting : options.env) putenv(strdup(setting.c_str()));
@@ -49,22 +83,62 @@ int StatusOf(int raw) {
 
 }  // namespace
 
-Liaison::Liaison(const std::string& dir, const std::string& port, const RunOptions& options)
+bool OnWindows() {
+  return !Env("LIAISON_WINE_BUILD").empty();
+}
+
+std::string WineBuild() {
+  return Env("LIAISON_WINE_BUILD");
+}
+
+// A wineserver started by a case would hold that case's console pipe open,
+// and write into it; one started apart, with no console, serves them all.
+void StartWineServer() {
+  std::string command = "WINEPREFIX='" + (WineBuild() + "/wineprefix") +
+                        "' /usr/lib/wine/wineserver -p30 </dev/null >/dev/null 2>&1";
+  if (std::system(command.c_str()) < 0) ADD_FAILURE() << "cannot start wineserver";
+}
+
+std::string TextFile(const std::string& bytes) {
+  return OnWindows() ? Replace(bytes, "\n", "\r\n") : bytes;
+}
+
+static Command LiaisonCommand(const std::string& port, RunOptions options) {
+  if (!OnWindows()) {
+    options.env.push_back("LIAISON_PORT=" + port);
+    return {{LIAISON_BIN}, options};
+  }
+  StartWineServer();
+  // The prefix maps COM1 to a fixed link, which now leads to this port.
+  std::string link = WineBuild() + "/com1";
+  unlink(link.c_str());
+  if (symlink(port.c_str(), link.c_str()) != 0) ADD_FAILURE() << "cannot link " << link;
+  return {{Env("LIAISON_WINE", "/usr/lib/wine/wine64"), WineBuild() + "/liaison.exe"}, options};
+}
+
+Process::Process(const std::vector<std::string>& argv, const std::string& dir,
+                 const RunOptions& options)
     : timeoutSeconds_(options.timeoutSeconds) {
   int in[2], out[2];
   if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
-  RunOptions withPort = options;
-  withPort.env.push_back("LIAISON_PORT=" + port);
-  pid_ = Spawn({LIAISON_BIN}, dir, in[0], out[1], withPort);
+  RunOptions all = options;
+  if (OnWindows()) {
+    // Wine's helpers write to standard error; the program itself never does.
+    all.nullStderr = true;
+    all.env.insert(all.env.begin(),
+                   {"WINEPREFIX=" + (WineBuild() + "/wineprefix"), "WINEDEBUG=-all"});
+  }
+  pid_ = Spawn(argv, dir, in[0], out[1], all);
   close(in[0]);
   close(out[1]);
   in_ = in[1];
   out_ = out[0];
   fcntl(in_, F_SETFL, O_NONBLOCK);
+  fcntl(out_, F_SETFL, O_NONBLOCK);
 }
 
-Liaison::~Liaison() {
-  if (pid_ > 0) {
+Process::~Process() {
+  if (pid_ > 0 && !ended_) {
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
   }
@@ -72,50 +146,66 @@ Liaison::~Liaison() {
   if (out_ >= 0) close(out_);
 }
 
-void Liaison::Type(const std::string& text) {
+void Process::Type(const std::string& text) {
   pendingIn_ += text;
   Pump(false);
 }
 
-// Feeds the typed answers and gathers the console text; with waitForEnd,
-// until the console closes or the time is up.
-void Liaison::Pump(bool waitForEnd) {
+bool Process::WaitFor(const std::string& text) {
+  return Pump(false, &text);
+}
+
+bool Process::Pump(bool untilEnd, const std::string* text) {
+  signal(SIGPIPE, SIG_IGN);
   Clock::time_point deadline = Clock::now() + std::chrono::seconds(timeoutSeconds_);
   for (;;) {
-    if (!waitForEnd && pendingIn_.empty()) return;
+    char chunk[65536];
+    ssize_t n;
+    while ((n = read(out_, chunk, sizeof chunk)) > 0)
+      exit_.out.append(chunk, static_cast<size_t>(n));
+    if (text && exit_.out.find(*text) != std::string::npos) return true;
+    if (!untilEnd && !text && pendingIn_.empty()) return true;
+    if (ended_) return false;
     if (!pendingIn_.empty() && in_ >= 0) {
-      ssize_t n = write(in_, pendingIn_.data(), pendingIn_.size());
+      n = write(in_, pendingIn_.data(), pendingIn_.size());
       if (n > 0) pendingIn_.erase(0, static_cast<size_t>(n));
       if (n < 0 && errno == EPIPE) pendingIn_.clear();
     }
-    if (waitForEnd && pendingIn_.empty() && in_ >= 0) {
+    if (untilEnd && pendingIn_.empty() && in_ >= 0) {
       close(in_);
       in_ = -1;
     }
-    pollfd fds[2] = {{out_, POLLIN, 0}, {pendingIn_.empty() ? -1 : in_, POLLOUT, 0}};
-    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    if (left.count() <= 0) {
+    if (waitpid(pid_, &rawStatus_, WNOHANG) == pid_) {
+      ended_ = true;
+      continue;  // one last look at what it wrote
+    }
+    if (Clock::now() > deadline) {
       exit_.timedOut = true;
-      return;
+      kill(pid_, SIGKILL);
+      waitpid(pid_, &rawStatus_, 0);
+      ended_ = true;
+      continue;
     }
-    poll(fds, 2, static_cast<int>(left.count() < 200 ? left.count() : 200));
-    if (fds[0].revents & (POLLIN | POLLHUP)) {
-      char chunk[65536];
-      ssize_t n = read(out_, chunk, sizeof chunk);
-      if (n > 0) exit_.out.append(chunk, static_cast<size_t>(n));
-      if (n == 0 && waitForEnd) return;
-    }
+    pollfd fds[2] = {{out_, POLLIN, 0}, {pendingIn_.empty() ? -1 : in_, POLLOUT, 0}};
+    poll(fds, 2, 20);
   }
 }
 
-Exit Liaison::Finish() {
-  signal(SIGPIPE, SIG_IGN);
+Exit Process::Finish() {
   Pump(true);
-  if (exit_.timedOut) kill(pid_, SIGKILL);
-  int raw = 0;
-  waitpid(pid_, &raw, 0);
-  pid_ = -1;
-  exit_.status = StatusOf(raw);
+  exit_.status = StatusOf(rawStatus_);
+  return exit_;
+}
+
+Liaison::Liaison(const std::string& dir, const std::string& port, const RunOptions& options)
+    : Liaison(dir, LiaisonCommand(port, options)) {}
+
+Liaison::Liaison(const std::string& dir, const Command& command)
+    : Process(command.argv, dir, command.options) {}
+
+Exit Liaison::Finish() {
+  Process::Finish();
+  if (OnWindows()) exit_.out = FromWindowsConsole(exit_.out);
   return exit_;
 }
 

@@ -10,8 +10,17 @@
 
 using Bytes = std::vector<unsigned char>;
 
+// The end-to-end cases run against the native liaison, or against
+// liaison.exe under wine when LIAISON_WINE_BUILD names the Windows build
+// (with its wine prefix and the COM1 link in it).
+bool OnWindows();
+std::string WineBuild();
+void StartWineServer();
+// What a text-mode write stores for these bytes on the target.
+std::string TextFile(const std::string& bytes);
+
 struct Exit {
-  std::string out;
+  std::string out;     // under wine: each "\r\n" of the console taken back to "\n"
   int status = -1000;  // the exit status, or minus the signal
   bool timedOut = false;
 };
@@ -20,23 +29,44 @@ struct RunOptions {
   int timeoutSeconds = 60;
   long fileSizeLimit = -1;       // RLIMIT_FSIZE in bytes
   std::vector<std::string> env;  // NAME=VALUE
+  bool nullStderr = false;
 };
 
-// A running liaison: typed answers go in, console text comes out.
-class Liaison {
- public:
-  Liaison(const std::string& dir, const std::string& port, const RunOptions& options = {});
-  ~Liaison();
-  void Type(const std::string& text);
-  Exit Finish();  // closes the input and waits for the end
+struct Command {
+  std::vector<std::string> argv;
+  RunOptions options;
+};
 
- private:
-  void Pump(bool waitForEnd);
+// A running program: typed answers go in, console text comes out.
+class Process {
+ public:
+  Process(const std::vector<std::string>& argv, const std::string& dir, const RunOptions& options);
+  virtual ~Process();
+  void Type(const std::string& text);
+  // Waits until the console text holds `text`; false if the program ended first.
+  bool WaitFor(const std::string& text);
+  virtual Exit Finish();  // closes the input and waits for the end
+
+ protected:
+  // Helpers of a program (wine's services) may keep its console open after it
+  // has ended: the end of the process, not of its output, ends a run.
+  bool Pump(bool untilEnd, const std::string* text = nullptr);
   pid_t pid_ = -1;
   int in_ = -1, out_ = -1;
   std::string pendingIn_;
   Exit exit_;
   int timeoutSeconds_;
+  int rawStatus_ = 0;
+  bool ended_ = false;
+};
+
+class Liaison : public Process {
+ public:
+  Liaison(const std::string& dir, const std::string& port, const RunOptions& options = {});
+  Exit Finish() override;
+
+ private:
+  Liaison(const std::string& dir, const Command& command);
 };
 
 Exit RunLiaison(const std::string& dir, const std::string& port, const std::string& typed,
