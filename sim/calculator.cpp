@@ -22,16 +22,6 @@ void BuildHeader(const SendPlan& plan, unsigned char* header) {
   if (plan.badChecksum) header[HEADER_CHECKSUM] ^= 0x01;
 }
 
-bool SendNoise(Wire& wire, int count) {
-  std::mt19937 random(20261207);
-  for (int i = 0; i < count; ++i) {
-    unsigned char byte = static_cast<unsigned char>(random());
-    if (byte == CODE_REQUEST) byte = 0x00;
-    if (!wire.SendByte(byte)) return false;
-  }
-  return true;
-}
-
 bool SendHeader(Wire& wire, const SendPlan& plan, const unsigned char* header) {
   int length = plan.headerCut >= 0 && plan.headerCut < HEADER_SIZE ? plan.headerCut : HEADER_SIZE;
   int pieces = plan.headerPieces > 1 ? plan.headerPieces : 1;
@@ -51,20 +41,43 @@ void WriteHex(FILE* out, const unsigned char* bytes, int count) {
 
 }  // namespace
 
+// Random bytes, none of them a control byte: noise that held one could pass
+// for a step of the exchange.
+bool SendNoise(Wire& wire, int count) {
+  static std::mt19937 random(20261207);
+  static const unsigned char control[] = {CODE_REQUEST, CODE_READY,  CODE_ACK,
+                                          CODE_CANCEL,  CODE_EXISTS, CODE_ERROR};
+  for (int i = 0; i < count; ++i) {
+    unsigned char byte = static_cast<unsigned char>(random());
+    if (std::memchr(control, byte, sizeof control)) byte = 0x00;
+    if (!wire.SendByte(byte)) return false;
+  }
+  return true;
+}
+
 bool SendProgram(Wire& wire, const SendPlan& plan, bool requestAlreadySent) {
   if (!requestAlreadySent) {
-    if (!SendNoise(wire, plan.noise) || !wire.SendByte(CODE_REQUEST)) return false;
-    if (plan.vanish == "request") return false;
-    if (!wire.Expect(CODE_READY)) return false;
+    if (!SendNoise(wire, plan.noise)) return false;
+    if (plan.vanish == "request") {
+      std::this_thread::sleep_for(std::chrono::milliseconds(500));  // the PC is waiting by now
+      return false;
+    }
+    if (!wire.SendByte(CODE_REQUEST) || !wire.Expect(CODE_READY)) return false;
   }
   unsigned char header[HEADER_SIZE];
   BuildHeader(plan, header);
+  // A pulled cable comes after the bytes already sent have arrived (a pty's
+  // hang-up flushes what the PC has not read yet).
   if (plan.vanish == "header") {
     wire.Send(header, HEADER_SIZE / 2);
+    SleepMs(300);
     return false;
   }
   if (!SendHeader(wire, plan, header)) return false;
-  if (plan.headerCut >= 0) return true;  // the PC waits on; the test decides when to stop
+  if (plan.headerCut >= 0) {  // the PC waits on for a whole header until the line goes
+    SleepMs(plan.pieceGapMs);
+    return false;
+  }
 
   int answer = wire.Receive(-1);
   if (answer != CODE_ACK) return answer != Wire::kGone;
@@ -77,6 +90,7 @@ bool SendProgram(Wire& wire, const SendPlan& plan, bool requestAlreadySent) {
   int length = static_cast<int>(block.size());
   if (plan.vanish == "data") {
     wire.Send(block.data(), length / 2);
+    SleepMs(300);
     return false;
   }
   if (plan.dataCut >= 0 && plan.dataCut < length) length = plan.dataCut;
@@ -114,8 +128,6 @@ bool ReceiveProgram(Wire& wire, const ReceivePlan& plan, FILE* report, bool requ
     if (plan.answer < 0) SleepMs(5500);
     if (!wire.SendByte(CODE_ACK)) return false;
   }
-  if (plan.vanish == "data") return false;
-
   int length = AnnouncedBlockLength(header);
   std::vector<unsigned char> block(static_cast<size_t>(length));
   int got = wire.ReceiveBlock(block.data(), length, 10000);

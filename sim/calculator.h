@@ -30,6 +30,7 @@ struct ReceivePlan {
   std::string vanish;  // "ready", "answer", "data" or "ack": close the line there
 };
 
+bool SendNoise(Wire& wire, int count);
 // Returns false when the line is gone.
 bool SendProgram(Wire& wire, const SendPlan& plan, bool requestAlreadySent);
 bool ReceiveProgram(Wire& wire, const ReceivePlan& plan, FILE* report, bool requestAlreadyRead);

@@ -33,15 +33,19 @@ const char kUsage[] =
     "  --noise N            N random bytes before the request 0x16\n"
     "  --header-pieces N    the header in N pieces ...\n"
     "  --piece-gap MS       ... with MS milliseconds between them\n"
-    "  --header-cut N       only N header bytes, then silence\n"
+    "  --header-cut N       only N header bytes, then silence for --piece-gap MS\n"
+    "                       and the line closes\n"
     "  --data-cut N         only N bytes of the data block\n"
     "Receiving:\n"
     "  --answer HEX|none    the answer to the header (default 06; 21 exists, 2B error)\n"
     "  --answer-delay MS    answer after MS milliseconds (over 5000: too late)\n"
     "  --report FILE        append what was received: name, size, checksums, content\n"
     "Both:\n"
-    "  --vanish PHASE       close the line at PHASE: request, header, data (sending);\n"
-    "                       ready, answer, data, ack (receiving)\n"
+    "  --vanish PHASE       close the line, as a cable pulled out: before the request,\n"
+    "                       mid-header or mid-data (request, header, data: sending);\n"
+    "                       before 0x13, before the answer, before the last 0x06\n"
+    "                       (ready, answer, ack: receiving)\n"
+    "  --noise-after N      N random bytes after each exchange\n"
     "  --pace               send and take bytes at the real line rate (1.146 ms each)\n"
     "  --log FILE           every byte with a time stamp: '>' to the PC, '<' from it\n";
 
@@ -50,6 +54,7 @@ struct Options {
   SendPlan send;
   ReceivePlan receive;
   bool pace = false;
+  int noiseAfter = 0;
 };
 
 bool ReadFile(const std::string& path, std::vector<unsigned char>* bytes) {
@@ -96,6 +101,8 @@ bool Parse(int argc, char** argv, Options* o) {
       o->send.badDataChecksum = true;
     } else if (a == "--noise") {
       if (!number(&o->send.noise)) return false;
+    } else if (a == "--noise-after") {
+      if (!number(&o->noiseAfter)) return false;
     } else if (a == "--header-pieces") {
       if (!number(&o->send.headerPieces)) return false;
     } else if (a == "--piece-gap") {
@@ -138,7 +145,7 @@ bool Parse(int argc, char** argv, Options* o) {
 // Offers the program whenever the PC receives, takes every program it sends.
 void Serve(Wire& wire, const Options& o, FILE* report) {
   for (;;) {
-    if (!wire.SendByte(CODE_REQUEST)) return;
+    if (!SendNoise(wire, o.send.noise) || !wire.SendByte(CODE_REQUEST)) return;
     int byte;
     do {
       byte = wire.Receive(-1);
@@ -146,7 +153,7 @@ void Serve(Wire& wire, const Options& o, FILE* report) {
     if (byte < 0) return;
     bool going = byte == CODE_READY ? SendProgram(wire, o.send, true)
                                     : ReceiveProgram(wire, o.receive, report, true);
-    if (!going) return;
+    if (!going || !SendNoise(wire, o.noiseAfter)) return;
   }
 }
 
@@ -188,6 +195,7 @@ int main(int argc, char** argv) {
   } else {
     done = ReceiveProgram(wire, o.receive, report, false);
   }
+  done = done && SendNoise(wire, o.noiseAfter);
   // The exchange is over; the line stays up until the PC closes its side.
   while (done && wire.Receive(-1) != Wire::kGone) {
   }

@@ -39,6 +39,12 @@ class Win32Serial final : public SerialBackend {
     DWORD got = 0;
     BOOL ok = ReadFile(g_hCOM, buffer, static_cast<DWORD>(count), &got, nullptr);
     *bytesRead = static_cast<int>(got);
+    // Some drivers (wine's over a hung-up line among them) end a read on a
+    // vanished device as a mere time-out; the port's state tells it apart.
+    DWORD errors = 0;
+    COMSTAT state{};
+    if (ok && got < static_cast<DWORD>(count) && !ClearCommError(g_hCOM, &errors, &state))
+      ok = FALSE;
     if (!ok) {
       ULONGLONG spent = GetTickCount64() - start;
       if (spent < g_cto.ReadTotalTimeoutConstant)

@@ -70,19 +70,21 @@ void ShowProgramHeader(WorkState& s) {
 
 // One data phase: ends when the block length that a program header announces
 // has arrived, after 5000 ms in which no byte came, or when the buffer is full.
+// False when the line went in the middle; `count` still tells what came.
 bool ReadData(WorkState& s, int announced, int* count) {
   int limit = announced >= 0 && announced < MAX_RECEIVED ? announced : MAX_RECEIVED;
   Progress progress(s.con, limit);
+  bool alive = true;
   int n = 0;
   while (n < limit) {
     int got = 0;
-    if (!ReadCOM(s.content + n, progress.Step(limit - n), &got)) return false;
-    if (got == 0) break;
+    alive = ReadCOM(s.content + n, progress.Step(limit - n), &got) != 0;
     n += got;
+    if (!alive || got == 0) break;
     progress.Update(n);
   }
   *count = n;
-  return true;
+  return alive;
 }
 
 enum class Stored { Whole, NotCreated, WriteFailed };
@@ -114,7 +116,7 @@ Outcome ReceiveAndStore(WorkState& s) {
   bool program = IsProgramHeader(s.received);
   int announced = program ? AnnouncedBlockLength(s.received) : -1;
   int n = 0;
-  if (!ReadData(s, announced, &n)) return Outcome::LineLost;
+  bool alive = ReadData(s, announced, &n);
   int keep = n - 2;  // for a block that came whole: its 0xFF and checksum
   if (program && n < announced) {
     Say(con, "... donnees incompletes!");
@@ -137,6 +139,7 @@ Outcome ReceiveAndStore(WorkState& s) {
       Say(con, "\nErreur d'ecriture dans le fichier %s! Les donnes n'y sont pas toutes.", s.name);
       break;
   }
+  if (!alive) return Outcome::LineLost;  // what came before is on disk
   Say(con, "\nEmission du code de fin de transfert...");
   return SendByteOrEnd(s, CODE_ACK);
 }

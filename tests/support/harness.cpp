@@ -175,16 +175,17 @@ bool Process::Pump(bool untilEnd, const std::string* text) {
       close(in_);
       in_ = -1;
     }
-    if (waitpid(pid_, &rawStatus_, WNOHANG) == pid_) {
-      ended_ = true;
-      continue;  // one last look at what it wrote
-    }
-    if (Clock::now() > deadline) {
+    bool late = Clock::now() > deadline;
+    if (late) {
       exit_.timedOut = true;
       kill(pid_, SIGKILL);
-      waitpid(pid_, &rawStatus_, 0);
+    }
+    rusage usage{};
+    if (wait4(pid_, &rawStatus_, late ? 0 : WNOHANG, &usage) == pid_) {
+      exit_.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                         (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
       ended_ = true;
-      continue;
+      continue;  // one last look at what it wrote
     }
     pollfd fds[2] = {{out_, POLLIN, 0}, {pendingIn_.empty() ? -1 : in_, POLLOUT, 0}};
     poll(fds, 2, 20);

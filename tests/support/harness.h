@@ -23,6 +23,7 @@ struct Exit {
   std::string out;     // under wine: each "\r\n" of the console taken back to "\n"
   int status = -1000;  // the exit status, or minus the signal
   bool timedOut = false;
+  double cpuSeconds = -1;  // the processor time the program used, all in all
 };
 
 struct RunOptions {
