@@ -199,8 +199,6 @@ int main(int argc, char** argv) {
   // The exchange is over; the line stays up until the PC closes its side.
   while (done && wire.Receive(-1) != Wire::kGone) {
   }
-  if (o.pace && log)
-    std::fprintf(log, "# pacing late by %.0f us in all\n", wire.LateMicroseconds());
   wire.Close();
   return 0;
 }

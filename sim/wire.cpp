@@ -47,6 +47,17 @@ void Wire::Close() {
   master_ = -1;
 }
 
+// A byte takes one byte time after the one before it. The line keeps its own
+// clock: a late wake-up within a burst is caught up, not added to every byte
+// after it; only after a real pause does the schedule start again.
+Wire::Clock::time_point Wire::Paced(Clock::time_point previous) {
+  Clock::time_point now = Clock::now();
+  Clock::time_point due = previous + kByteTime;
+  if (now - due > std::chrono::milliseconds(50)) due = now;
+  std::this_thread::sleep_until(due);
+  return due;
+}
+
 void Wire::Log(char direction, unsigned char byte) {
   if (!log_) return;
   double at = std::chrono::duration<double>(Clock::now() - start_).count();
@@ -55,18 +66,14 @@ void Wire::Log(char direction, unsigned char byte) {
 }
 
 bool Wire::Send(const unsigned char* bytes, int count) {
-  for (int i = 0; i < count; ++i) Log('>', bytes[i]);
   if (!pace_) {
+    for (int i = 0; i < count; ++i) Log('>', bytes[i]);
     int written = 0;
     return WriteCOM(bytes, count, &written) && written == count;
   }
   for (int i = 0; i < count; ++i) {
-    Clock::time_point now = Clock::now();
-    Clock::time_point due = lastSent_ + kByteTime;
-    if (due < now) due = now;
-    std::this_thread::sleep_until(due);
-    lateUs_ += std::chrono::duration<double, std::micro>(Clock::now() - due).count();
-    lastSent_ = due;
+    lastSent_ = Paced(lastSent_);
+    Log('>', bytes[i]);
     int written = 0;
     if (!WriteCOM(bytes + i, 1, &written) || written != 1) return false;
   }
@@ -86,13 +93,7 @@ int Wire::Receive(int timeoutMs) {
     int got = 0;
     if (!ReadCOM(&byte, 1, &got)) return kGone;
     if (got == 1) {
-      if (pace_) {  // a byte is there no sooner than one byte time after the last
-        Clock::time_point now = Clock::now();
-        Clock::time_point due = lastReceived_ + kByteTime;
-        if (due < now) due = now;
-        std::this_thread::sleep_until(due);
-        lastReceived_ = due;
-      }
+      if (pace_) lastReceived_ = Paced(lastReceived_);  // no sooner than the line brings it
       Log('<', byte);
       return byte;
     }

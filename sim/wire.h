@@ -32,18 +32,15 @@ class Wire {
   // Reads count bytes; returns how many came before timeoutMs of silence.
   int ReceiveBlock(unsigned char* bytes, int count, int timeoutMs);
 
-  // Microseconds the paced sends fell behind their schedule, in all.
-  double LateMicroseconds() const { return lateUs_; }
-
  private:
   void Log(char direction, unsigned char byte);
+  static Clock::time_point Paced(Clock::time_point previous);
   int master_ = -1;
   FILE* log_ = nullptr;
   bool pace_ = false;
   Clock::time_point start_ = Clock::now();
   Clock::time_point lastSent_{};
   Clock::time_point lastReceived_{};
-  double lateUs_ = 0;
 };
 
 // 1 start bit, 8 data bits and 2 stop bits at 9600 bit/s.

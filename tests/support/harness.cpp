@@ -184,6 +184,7 @@ bool Process::Pump(bool untilEnd, const std::string* text) {
     if (wait4(pid_, &rawStatus_, late ? 0 : WNOHANG, &usage) == pid_) {
       exit_.cpuSeconds = usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
                          (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+      exit_.maxRssKb = usage.ru_maxrss;
       ended_ = true;
       continue;  // one last look at what it wrote
     }
@@ -250,10 +251,6 @@ Bytes Calculator::Logged(char direction) const {
   Bytes bytes;
   std::string at, dir, hex;
   while (log >> at >> dir >> hex) {
-    if (at == "#") {
-      std::getline(log, hex);
-      continue;
-    }
     if (dir[0] == direction)
       bytes.push_back(static_cast<unsigned char>(std::stoi(hex, nullptr, 16)));
   }

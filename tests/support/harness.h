@@ -24,6 +24,7 @@ struct Exit {
   int status = -1000;  // the exit status, or minus the signal
   bool timedOut = false;
   double cpuSeconds = -1;  // the processor time the program used, all in all
+  long maxRssKb = -1;      // its peak resident memory
 };
 
 struct RunOptions {
@@ -47,6 +48,7 @@ class Process {
   // Waits until the console text holds `text`; false if the program ended first.
   bool WaitFor(const std::string& text);
   virtual Exit Finish();  // closes the input and waits for the end
+  pid_t Pid() const { return pid_; }
 
  protected:
   // Helpers of a program (wine's services) may keep its console open after it

@@ -195,3 +195,55 @@ TEST(Emission, IncompleteDataWriteEndsTheProgram) {
 }
 
 }  // namespace
+
+namespace {
+
+// The console text with the progress line taken out: from where it saves the
+// cursor to its last erase.
+std::string WithoutProgress(const std::string& text) {
+  std::string out = text;
+  for (size_t at = out.find("\0337"); at != std::string::npos; at = out.find("\0337", at)) {
+    const std::string erase = "\0338\033[K";
+    size_t end = out.rfind(erase);
+    if (end == std::string::npos || end < at) break;
+    out.erase(at, end + erase.size() - at);
+  }
+  const std::string clear = "\033[H\033[2J\033[3J";
+  for (size_t at = out.find(clear); at != std::string::npos; at = out.find(clear))
+    out.erase(at, clear.size());
+  return out;
+}
+
+struct Phase {
+  const char* what;
+  const char* typed;
+  bool reception;
+};
+
+TEST(Progress, ShownOnATerminalOnlyAndErased) {
+  const std::string content(3000, 'p');
+  const Phase phases[] = {{"reception", "1 3\n\n3\n", true},
+                          {"emission", "2 f.txt P\n\n3\n", false}};
+  for (const Phase& p : phases) {
+    std::string shown[2];
+    for (bool terminal : {false, true}) {
+      MemoryLine line;
+      if (p.reception) {
+        line.Then({0x16}).Then(ProgramHeader("P", static_cast<int>(content.size())));
+        for (unsigned char byte : DataBlock(content)) line.Then({byte}, 1);
+      } else {
+        line.Then({0x13, 0x06, 0x06});
+      }
+      Session s(p.typed);
+      s.State().con.outIsTerminal = terminal;
+      WriteAll(s.Dir() / "f.txt", content);
+      EXPECT_EQ(s.Run(), 0) << p.what;
+      shown[terminal] = s.Output();
+    }
+    EXPECT_EQ(shown[0].find("octets, reste environ"), std::string::npos) << p.what;
+    EXPECT_NE(shown[1].find(" / 3002 octets, reste environ "), std::string::npos) << p.what;
+    EXPECT_EQ(WithoutProgress(shown[1]), shown[0]) << p.what;
+  }
+}
+
+}  // namespace

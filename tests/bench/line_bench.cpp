@@ -1,0 +1,159 @@
+// Both transfers at the real line rate (9600 bit/s, 11 bits a byte), the
+// program's cost while it waits, its memory and its start-up time. It
+// measures and reports; it passes or fails nothing.
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <future>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/harness.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr double kByteSeconds = 11.0 / 9600.0;  // 872.7 bytes a second
+
+struct Line {
+  int bytes = 0;
+  double first = 0, last = 0;
+  double simPace = 0;  // the simulator's own pace over its longest paced run
+};
+
+// The calculator's log: when each byte crossed the line, in which direction.
+Line ReadLog(const std::string& path) {
+  std::istringstream log(ReadAll(path));
+  Line line;
+  std::string at, dir, hex;
+  char runDir = 0;
+  int run = 0, longest = 0;
+  double runStart = 0;
+  while (log >> at >> dir >> hex) {
+    double t = std::stod(at);
+    if (line.bytes++ == 0) line.first = t;
+    line.last = t;
+    if (dir[0] != runDir) {
+      runDir = dir[0];
+      run = 0;
+      runStart = t;
+    }
+    if (++run > longest && run > 1) {
+      longest = run;
+      line.simPace = (t - runStart) / ((run - 1) * kByteSeconds);
+    }
+  }
+  return line;
+}
+
+struct Transfer {
+  std::string name;
+  double wire, measured, ratio, simPace;
+  long maxRssKb;
+};
+
+Transfer Run(const std::string& name, bool reception, int size) {
+  TempDir dir;
+  std::string typed;
+  std::vector<std::string> sim = {"--pace"};
+  if (reception) {
+    WriteAll(dir / "program", std::string(static_cast<size_t>(size), 'A'));
+    sim.insert(sim.end(), {"--send", "BENCH", "--content", dir / "program"});
+    typed = "1 3\n\n3\n";
+  } else {
+    WriteAll(dir / "f.txt", std::string(static_cast<size_t>(size - 1), 'A') + "\n");
+    sim.insert(sim.end(), {"--receive"});
+    typed = "2 f.txt BENCH\n\n3\n";
+  }
+  Calculator calculator(dir, sim);
+  RunOptions options;
+  options.timeoutSeconds = 600;
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), typed, options);
+  calculator.Finish();
+  Line line = ReadLog(dir / "sim.log");
+  Transfer t;
+  t.name = name;
+  t.wire = line.bytes * kByteSeconds;
+  t.measured = line.last - line.first + kByteSeconds;  // the last byte takes its time too
+  t.ratio = t.measured / t.wire;
+  t.simPace = line.simPace;
+  t.maxRssKb = exit.maxRssKb;
+  if (exit.status != 0)
+    std::fprintf(stderr, "bench: %s ended with %d\n", name.c_str(), exit.status);
+  return t;
+}
+
+double CpuSecondsOf(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string field;
+  std::vector<std::string> fields;
+  while (stat >> field) fields.push_back(field);
+  if (fields.size() < 15) return -1;
+  return (std::stod(fields[13]) + std::stod(fields[14])) /
+         static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+// liaison waits on a silent calculator for `seconds`: what does it cost?
+double IdleCpu(const std::vector<std::string>& sim, const std::string& typed, int seconds) {
+  TempDir dir;
+  WriteAll(dir / "f.txt", "x\n");
+  Calculator calculator(dir, sim);
+  Liaison liaison(dir.Path(), calculator.Port());
+  liaison.Type(typed);
+  std::this_thread::sleep_for(std::chrono::seconds(seconds));
+  return CpuSecondsOf(liaison.Pid());
+}
+
+double StartToMenu() {
+  TempDir dir;
+  Calculator calculator(dir, {"--receive"});
+  double best = 1e9;
+  for (int i = 0; i < 5; ++i) {
+    Clock::time_point start = Clock::now();
+    Liaison liaison(dir.Path(), calculator.Port());
+    liaison.WaitFor("Choix : ");
+    double spent = std::chrono::duration<double>(Clock::now() - start).count();
+    if (spent < best) best = spent;
+    liaison.Type("3\n");
+    liaison.Finish();
+  }
+  return best;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int idleSeconds = argc > 1 ? std::atoi(argv[1]) : 60;
+  auto waitRequest = std::async(std::launch::async, IdleCpu, std::vector<std::string>{"--receive"},
+                                "1\n", idleSeconds);
+  auto waitReady = std::async(std::launch::async, IdleCpu, std::vector<std::string>{"--send", "X"},
+                              "2 f.txt P\n", idleSeconds);
+  std::vector<Transfer> transfers = {
+      Run("reception, 100 B", true, 100),    Run("reception, 4 KiB", true, 4096),
+      Run("reception, 60 KiB", true, 61440), Run("emission, 100 B", false, 100),
+      Run("emission, 4 KiB", false, 4096),   Run("emission, 65,533 B", false, 65533),
+  };
+  double request = waitRequest.get(), ready = waitReady.get();
+  double menu = StartToMenu();
+
+  std::printf("| transfer | wire time (s) | measured (s) | ratio | simulator's own pace |\n");
+  std::printf("|---|---:|---:|---:|---:|\n");
+  long rss = 0;
+  for (const Transfer& t : transfers) {
+    std::printf("| %s | %.2f | %.2f | %.4f | %.4f |\n", t.name.c_str(), t.wire, t.measured, t.ratio,
+                t.simPace);
+    if (t.maxRssKb > rss) rss = t.maxRssKb;
+  }
+  std::printf("\n| liaison | measured |\n|---|---:|\n");
+  std::printf("| CPU during a %d s wait for 0x16 | %.3f s (%.3f%%) |\n", idleSeconds, request,
+              100 * request / idleSeconds);
+  std::printf("| CPU during a %d s wait for 0x13 | %.3f s (%.3f%%) |\n", idleSeconds, ready,
+              100 * ready / idleSeconds);
+  std::printf("| peak resident memory (largest transfer) | %.2f MiB |\n", rss / 1024.0);
+  std::printf("| start to menu prompt (best of 5) | %.1f ms |\n", menu * 1000);
+  return 0;
+}
