@@ -37,11 +37,6 @@ int Take(Console& con) {
   return c;
 }
 
-void DropRestOfLine(Console& con) {
-  for (int c = Take(con); c != EOF && c != '\n'; c = Take(con)) {
-  }
-}
-
 bool ParseNumber(const std::string& word, int* number) {
   size_t i = (word[0] == '-' || word[0] == '+') ? 1 : 0;
   if (i == word.size()) return false;
@@ -93,7 +88,7 @@ Answer ReadNumber(Console& con, int* number) {
   std::string word;
   if (ReadWord(con, &word) == Answer::EndOfInput) return Answer::EndOfInput;
   if (ParseNumber(word, number)) return Answer::Given;
-  if (!con.lastWasNewline) DropRestOfLine(con);
+  if (!con.lastWasNewline) TakeLineOfInput(con);
   return Answer::NotNumber;
 }
 
@@ -131,5 +126,6 @@ void SilentPause(Console& con) {
 }
 
 void TakeLineOfInput(Console& con) {
-  DropRestOfLine(con);
+  for (int c = Take(con); c != EOF && c != '\n'; c = Take(con)) {
+  }
 }

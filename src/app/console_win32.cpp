@@ -1,4 +1,5 @@
 #include <io.h>
+#include <windows.h>
 
 #include <cstdlib>
 
@@ -8,8 +9,13 @@ void OpenConsole(Console& con) {
   con.inFd = 0;
   con.out = stdout;
   con.inIsTerminal = _isatty(0) != 0;
-  con.outIsTerminal = _isatty(1) != 0;
   con.utf8 = false;
+  // The progress line rewrites itself with terminal sequences: only on a
+  // console that takes them.
+  HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+  DWORD mode = 0;
+  con.outIsTerminal = _isatty(1) != 0 && GetConsoleMode(out, &mode) &&
+                      SetConsoleMode(out, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING);
 }
 
 // One byte at a time: whatever the program has not taken stays with the
