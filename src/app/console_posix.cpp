@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <langinfo.h>
 #include <termios.h>
 #include <unistd.h>
@@ -10,6 +11,11 @@
 #include "app/console.h"
 
 void OpenConsole(Console& con) {
+  // Started with a standard stream closed, the serial device would be given
+  // its number, and the console would read from the line: hold the three.
+  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+    if (fcntl(fd, F_GETFD) < 0) open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+  }
   con.inFd = STDIN_FILENO;
   con.out = stdout;
   con.inIsTerminal = isatty(STDIN_FILENO) == 1;

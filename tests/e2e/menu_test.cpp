@@ -50,6 +50,18 @@ TEST(StartUp, PortThatCannotBeOpenedOrConfigured) {
   }
 }
 
+// Started with no standard input at all, the menu meets the end of input.
+TEST(StartUp, ClosedStandardInput) {
+  TempDir dir;
+  Calculator calculator(dir, {"--send", "ABC"});
+  RunOptions closed;
+  closed.closedStdin = true;
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", closed);
+  EXPECT_EQ(exit.out, kStart + std::string(kMenu));
+  EXPECT_EQ(exit.status, 0);
+  EXPECT_TRUE(calculator.FromPc().empty());
+}
+
 // The port is held for the program's exclusive use: a second program on the
 // same device fails to open it and leaves the first undisturbed.
 TEST(StartUp, SecondProgramOnTheSamePort) {

@@ -57,6 +57,7 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& dir, int in
   if (pid != 0) return pid;
   prctl(PR_SET_PDEATHSIG, SIGKILL);  // nothing outlives a test that is stopped
   if (in >= 0) dup2(in, 0);
+  if (options.closedStdin) close(0);
   if (out >= 0) dup2(out, 1);
   if (options.nullStderr) {
     int null = open("/dev/null", O_WRONLY);

@@ -32,6 +32,7 @@ struct RunOptions {
   long fileSizeLimit = -1;       // RLIMIT_FSIZE in bytes
   std::vector<std::string> env;  // NAME=VALUE
   bool nullStderr = false;
+  bool closedStdin = false;
 };
 
 struct Command {
