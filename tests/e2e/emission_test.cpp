@@ -19,10 +19,6 @@ const char kUpToAnswer[] =
     "\nDemarage de l'emmission......OK!\nAttente du caractere de controle......OK!\nEmmission du "
     "Header......OK!\nEn attente de d'une reponse...";
 
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 std::string Field(const std::string& report, const std::string& key) {
   size_t at = report.find(key + "=");
   if (at == std::string::npos) return "";

@@ -9,10 +9,6 @@ namespace {
 const char kLost[] =
     "\r\n\r\nLiaison avec la calculatrice perdue (cable debranche?)... Fin du programme.\r\n";
 
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 bool EndsWith(const std::string& text, const std::string& end) {
   return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
 }

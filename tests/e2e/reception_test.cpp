@@ -32,10 +32,6 @@ const char kStored[] =
     "Creation d'un fichier et stockage des donnes recues......OK!\nEmission du code de fin de "
     "transfert...... envoye!\n\r\n";
 
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 // The worked example, received and stored: the whole console, every byte on
 // the line, the file. Noise before the request changes nothing.
 class WorkedExample : public ::testing::TestWithParam<const char*> {};

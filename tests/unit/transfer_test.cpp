@@ -36,10 +36,6 @@ Bytes Slice(const Bytes& bytes, size_t from, size_t to) {
   return Bytes(bytes.begin() + from, bytes.begin() + to);
 }
 
-bool Has(const std::string& text, const std::string& part) {
-  return text.find(part) != std::string::npos;
-}
-
 TEST(Reception, HeaderInPiecesWithinOneRead) {
   MemoryLine line;
   Bytes header = ProgramHeader("ABC", 4);
