@@ -26,8 +26,7 @@ struct SendPlan {
 struct ReceivePlan {
   int answer = 0x06;      // the answer to the header; -1: none
   int answerDelayMs = 0;  // a late answer
-  int replaceAckDelayMs = 0;
-  std::string vanish;  // "ready", "answer", "data" or "ack": close the line there
+  std::string vanish;     // "ready", "answer", "data" or "ack": close the line there
 };
 
 bool SendNoise(Wire& wire, int count);

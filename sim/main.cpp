@@ -1,4 +1,6 @@
 // liaison-sim: a simulated Casio Graph calculator at the other end of the line.
+#include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -43,8 +45,8 @@ const char kUsage[] =
     "Both:\n"
     "  --vanish PHASE       close the line, as a cable pulled out: before the request,\n"
     "                       mid-header or mid-data (request, header, data: sending);\n"
-    "                       before 0x13, before the answer, before the last 0x06\n"
-    "                       (ready, answer, ack: receiving)\n"
+    "                       before 0x13, before the answer, mid-data, before the\n"
+    "                       last 0x06 (ready, answer, data, ack: receiving)\n"
     "  --noise-after N      N random bytes after each exchange\n"
     "  --pace               send and take bytes at the real line rate (1.146 ms each)\n"
     "  --log FILE           every byte with a time stamp: '>' to the PC, '<' from it\n";
@@ -64,82 +66,130 @@ bool ReadFile(const std::string& path, std::vector<unsigned char>* bytes) {
   return true;
 }
 
-bool Parse(int argc, char** argv, Options* o) {
+// A whole decimal number, or a message on stderr.
+bool Number(const std::string& option, const std::string& text, int* value) {
+  char* end = nullptr;
+  errno = 0;
+  long n = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno != 0 || n < INT_MIN || n > INT_MAX) {
+    std::fprintf(stderr, "liaison-sim: %s takes a number, not '%s'\n", option.c_str(),
+                 text.c_str());
+    return false;
+  }
+  *value = static_cast<int>(n);
+  return true;
+}
+
+// A byte in hexadecimal ("06", "2B"), or "none".
+bool AnswerByte(const std::string& text, int* value) {
+  char* end = nullptr;
+  long n = std::strtol(text.c_str(), &end, 16);
+  if (text == "none") {
+    *value = -1;
+  } else if (text.empty() || *end != '\0' || n < 0 || n > 0xFF) {
+    std::fprintf(stderr, "liaison-sim: --answer takes a byte in hexadecimal or none, not '%s'\n",
+                 text.c_str());
+    return false;
+  } else {
+    *value = static_cast<int>(n);
+  }
+  return true;
+}
+
+enum class Parsed { Ok, Help, Wrong };
+
+Parsed Parse(int argc, char** argv, Options* o) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto next = [&](std::string* value) {
-      if (i + 1 >= argc) return false;
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "liaison-sim: %s wants a value\n", a.c_str());
+        return false;
+      }
       *value = argv[++i];
       return true;
     };
     auto number = [&](int* value) {
       std::string v;
-      if (!next(&v)) return false;
-      *value = std::atoi(v.c_str());
-      return true;
+      return next(&v) && Number(a, v, value);
     };
     std::string v;
-    if (a == "--help" || a == "-h") return false;
+    bool ok = true;
+    if (a == "--help" || a == "-h") return Parsed::Help;
     if (a == "--send" || a == "--serve") {
       o->role = a;
-      if (!next(&o->send.name)) return false;
+      ok = next(&o->send.name);
     } else if (a == "--receive") {
       o->role = a;
     } else if (a == "--port") {
-      if (!next(&o->device)) return false;
+      ok = next(&o->device);
     } else if (a == "--content") {
-      if (!next(&o->contentPath)) return false;
+      ok = next(&o->contentPath);
     } else if (a == "--text") {
-      if (!next(&o->text)) return false;
+      ok = next(&o->text);
     } else if (a == "--password") {
-      if (!next(&o->send.password)) return false;
+      ok = next(&o->send.password);
     } else if (a == "--type") {
-      if (!next(&o->send.type)) return false;
+      ok = next(&o->send.type);
     } else if (a == "--bad-checksum") {
       o->send.badChecksum = true;
     } else if (a == "--bad-data-checksum") {
       o->send.badDataChecksum = true;
     } else if (a == "--noise") {
-      if (!number(&o->send.noise)) return false;
+      ok = number(&o->send.noise);
     } else if (a == "--noise-after") {
-      if (!number(&o->noiseAfter)) return false;
+      ok = number(&o->noiseAfter);
     } else if (a == "--header-pieces") {
-      if (!number(&o->send.headerPieces)) return false;
+      ok = number(&o->send.headerPieces);
     } else if (a == "--piece-gap") {
-      if (!number(&o->send.pieceGapMs)) return false;
+      ok = number(&o->send.pieceGapMs);
     } else if (a == "--header-cut") {
-      if (!number(&o->send.headerCut)) return false;
+      ok = number(&o->send.headerCut);
     } else if (a == "--data-cut") {
-      if (!number(&o->send.dataCut)) return false;
+      ok = number(&o->send.dataCut);
     } else if (a == "--answer") {
-      if (!next(&v)) return false;
-      o->receive.answer = v == "none" ? -1 : static_cast<int>(std::strtol(v.c_str(), nullptr, 16));
+      ok = next(&v);
+      ok = ok && AnswerByte(v, &o->receive.answer);
     } else if (a == "--answer-delay") {
-      if (!number(&o->receive.answerDelayMs)) return false;
+      ok = number(&o->receive.answerDelayMs);
     } else if (a == "--report") {
-      if (!next(&o->reportPath)) return false;
+      ok = next(&o->reportPath);
     } else if (a == "--vanish") {
-      if (!next(&o->send.vanish)) return false;
+      static const std::string phases = " request header data ready answer ack ";
+      ok = next(&o->send.vanish) && phases.find(" " + o->send.vanish + " ") != std::string::npos;
+      if (!ok) std::fprintf(stderr, "liaison-sim: --vanish takes one of:%s\n", phases.c_str());
       o->receive.vanish = o->send.vanish;
     } else if (a == "--pace") {
       o->pace = true;
     } else if (a == "--log") {
-      if (!next(&o->logPath)) return false;
+      ok = next(&o->logPath);
     } else {
       std::fprintf(stderr, "liaison-sim: unknown option %s\n", a.c_str());
-      return false;
+      ok = false;
     }
+    if (!ok) return Parsed::Wrong;
   }
-  if (o->role.empty()) return false;
+  if (o->role.empty()) {
+    std::fprintf(stderr, "liaison-sim: say --send, --receive or --serve\n");
+    return Parsed::Wrong;
+  }
   if (!o->contentPath.empty()) {
     if (!ReadFile(o->contentPath, &o->send.content)) {
       std::fprintf(stderr, "liaison-sim: cannot read %s\n", o->contentPath.c_str());
-      return false;
+      return Parsed::Wrong;
     }
   } else {
     o->send.content.assign(o->text.begin(), o->text.end());
   }
-  return true;
+  return Parsed::Ok;
+}
+
+// A log or report that cannot be written would leave a test nothing to check.
+FILE* OpenOutput(const std::string& path, const char* mode) {
+  if (path.empty()) return nullptr;
+  FILE* file = std::fopen(path.c_str(), mode);
+  if (!file) std::fprintf(stderr, "liaison-sim: cannot write %s\n", path.c_str());
+  return file;
 }
 
 // Offers the program whenever the PC receives, takes every program it sends.
@@ -161,12 +211,14 @@ void Serve(Wire& wire, const Options& o, FILE* report) {
 
 int main(int argc, char** argv) {
   Options o;
-  if (!Parse(argc, argv, &o)) {
-    std::fputs(kUsage, stderr);
-    return 2;
+  Parsed parsed = Parse(argc, argv, &o);
+  if (parsed != Parsed::Ok) {
+    std::fputs(kUsage, parsed == Parsed::Help ? stdout : stderr);
+    return parsed == Parsed::Help ? 0 : 2;
   }
-  FILE* log = o.logPath.empty() ? nullptr : std::fopen(o.logPath.c_str(), "w");
-  FILE* report = o.reportPath.empty() ? nullptr : std::fopen(o.reportPath.c_str(), "a");
+  FILE* log = OpenOutput(o.logPath, "w");
+  FILE* report = OpenOutput(o.reportPath, "a");
+  if ((!o.logPath.empty() && !log) || (!o.reportPath.empty() && !report)) return 2;
   Wire wire;
   wire.SetLog(log);
   wire.SetPace(o.pace);

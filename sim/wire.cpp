@@ -1,28 +1,45 @@
+// The calculator's own end of the line: plain poll, read and write on the pty
+// master it creates, or on a serial device it sets up itself. None of it is
+// the program's port code, so that a fault there cannot hide on both ends.
 #include "wire.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <thread>
 
-#include "serial/serial.h"
-
 bool Wire::CreatePty(std::string* path) {
-  master_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (master_ < 0 || grantpt(master_) != 0 || unlockpt(master_) != 0) return false;
-  const char* name = ptsname(master_);
+  fd_ = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd_ < 0 || grantpt(fd_) != 0 || unlockpt(fd_) != 0) return false;
+  const char* name = ptsname(fd_);
   if (!name) return false;
   *path = name;
-  g_hCOM = master_;
+  pty_ = true;
   return true;
 }
 
+// A real line: raw bytes at 9600 bit/s, 8 data bits, no parity, 2 stop bits,
+// no flow control, and no hang-up of the other side when this one closes.
 bool Wire::OpenDevice(const std::string& device) {
-  setenv("LIAISON_PORT", device.c_str(), 1);
-  if (!OpenCOM(1)) return false;
-  master_ = -1;
+  fd_ = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd_ < 0) return false;
+  termios tio{};
+  if (tcgetattr(fd_, &tio) != 0) return false;
+  cfmakeraw(&tio);
+  tio.c_cflag &= ~(CSIZE | PARENB | CRTSCTS | HUPCL);
+  tio.c_cflag |= CS8 | CSTOPB | CLOCAL | CREAD;
+  tio.c_iflag &= ~(IXON | IXOFF | IXANY);
+  tio.c_cc[VMIN] = 0;
+  tio.c_cc[VTIME] = 0;
+  if (cfsetispeed(&tio, B9600) != 0 || cfsetospeed(&tio, B9600) != 0 ||
+      tcsetattr(fd_, TCSANOW, &tio) != 0)
+    return false;
+  tcflush(fd_, TCIOFLUSH);
+  pty_ = false;
   return true;
 }
 
@@ -30,10 +47,10 @@ bool Wire::OpenDevice(const std::string& device) {
 // would be lost. Its line settings (two stop bits at 9600 bit/s) show on the
 // pty once it is configured; the purge follows within microseconds.
 bool Wire::AwaitPc() {
-  if (master_ < 0) return true;
+  if (!pty_) return true;
   for (int i = 0; i < 12000; ++i) {  // a minute: liaison opens its port as it starts
     termios tio{};
-    if (tcgetattr(master_, &tio) == 0 && (tio.c_cflag & CSTOPB) && cfgetospeed(&tio) == B9600) {
+    if (tcgetattr(fd_, &tio) == 0 && (tio.c_cflag & CSTOPB) && cfgetospeed(&tio) == B9600) {
       std::this_thread::sleep_for(std::chrono::milliseconds(150));
       return true;
     }
@@ -43,8 +60,8 @@ bool Wire::AwaitPc() {
 }
 
 void Wire::Close() {
-  CloseCOM();
-  master_ = -1;
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
 }
 
 // A byte takes one byte time after the one before it. The line keeps its own
@@ -65,38 +82,62 @@ void Wire::Log(char direction, unsigned char byte) {
   std::fflush(log_);
 }
 
-bool Wire::Send(const unsigned char* bytes, int count) {
-  if (!pace_) {
-    for (int i = 0; i < count; ++i) Log('>', bytes[i]);
-    int written = 0;
-    return WriteCOM(bytes, count, &written) && written == count;
-  }
-  for (int i = 0; i < count; ++i) {
-    lastSent_ = Paced(lastSent_);
-    Log('>', bytes[i]);
-    int written = 0;
-    if (!WriteCOM(bytes + i, 1, &written) || written != 1) return false;
+// Writes every byte, waiting while the line's buffer is full; false once the
+// PC's side is gone.
+bool Wire::WriteAll(const unsigned char* bytes, int count) {
+  int done = 0;
+  while (done < count) {
+    ssize_t n = write(fd_, bytes + done, static_cast<size_t>(count - done));
+    if (n > 0) {
+      done += static_cast<int>(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno != EAGAIN) return false;
+    pollfd p{fd_, POLLOUT, 0};
+    if (poll(&p, 1, 1000) < 0 && errno != EINTR) return false;
+    if (p.revents & (POLLHUP | POLLERR)) return false;
   }
   return true;
 }
 
+bool Wire::Send(const unsigned char* bytes, int count) {
+  if (!pace_) {
+    for (int i = 0; i < count; ++i) Log('>', bytes[i]);
+    return WriteAll(bytes, count);
+  }
+  for (int i = 0; i < count; ++i) {
+    lastSent_ = Paced(lastSent_);
+    Log('>', bytes[i]);
+    if (!WriteAll(bytes + i, 1)) return false;
+  }
+  return true;
+}
+
+// A pty master reports a hang-up once no one holds the PC's side; a read
+// after it fails (EIO). Bytes that came before are read first.
 int Wire::Receive(int timeoutMs) {
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
-    long wait = 1000;
+    int wait = -1;
     if (timeoutMs >= 0) {
-      wait = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
-      if (wait <= 0) return kNothing;
+      auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+      if (left.count() <= 0) return kNothing;
+      wait = static_cast<int>(left.count());
     }
-    g_cto.ReadTotalTimeoutConstant = static_cast<DWORD>(wait < 1000 ? wait : 1000);
+    pollfd p{fd_, POLLIN, 0};
+    int ready = poll(&p, 1, wait);
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready < 0) return kGone;
+    if (ready == 0) continue;
+    if (!(p.revents & POLLIN)) return kGone;
     unsigned char byte = 0;
-    int got = 0;
-    if (!ReadCOM(&byte, 1, &got)) return kGone;
-    if (got == 1) {
-      if (pace_) lastReceived_ = Paced(lastReceived_);  // no sooner than the line brings it
-      Log('<', byte);
-      return byte;
-    }
+    ssize_t n = read(fd_, &byte, 1);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+    if (n <= 0) return kGone;
+    if (pace_) lastReceived_ = Paced(lastReceived_);  // no sooner than the line brings it
+    Log('<', byte);
+    return byte;
   }
 }
 

@@ -14,7 +14,7 @@ class Wire {
 
   // Creates a pseudo-terminal pair and returns the path of the PC's side.
   bool CreatePty(std::string* path);
-  // Opens a real serial device with the PC's own line settings.
+  // Opens a real serial device at the calculator's line settings.
   bool OpenDevice(const std::string& device);
   // Waits until the PC has opened and configured its side of the pty.
   bool AwaitPc();
@@ -34,8 +34,10 @@ class Wire {
 
  private:
   void Log(char direction, unsigned char byte);
+  bool WriteAll(const unsigned char* bytes, int count);
   static Clock::time_point Paced(Clock::time_point previous);
-  int master_ = -1;
+  int fd_ = -1;
+  bool pty_ = false;
   FILE* log_ = nullptr;
   bool pace_ = false;
   Clock::time_point start_ = Clock::now();

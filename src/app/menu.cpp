@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "app/state.h"
+#include "app/liaison.h"
 #include "serial/serial.h"
 #include "transfer/transfer.h"
 
@@ -36,10 +36,10 @@ int Finish(WorkState& s, Outcome outcome) {
 
 }  // namespace
 
-int RunLiaison(WorkState& s) {
+int RunLiaison(WorkState& s, int port) {
   ClearWorkState(s);
-  Say(s.con, "Ouverture et configuration du port COM1...\r\n");
-  if (!OpenCOM(1)) return -1;
+  Say(s.con, "Ouverture et configuration du port COM%d...\r\n", port);
+  if (!OpenCOM(port)) return -1;
   Say(s.con, "...OK\r\n");
   for (;;) {
     ShowMenu(s.con);

@@ -1,5 +1,7 @@
 #include "serial/serial.h"
 
+#include <cstdio>
+
 namespace {
 
 DCB LineSettings() {
@@ -48,8 +50,15 @@ SerialBackend& UseSerialBackend(SerialBackend& backend) {
   return previous;
 }
 
+// The port messages are the program's console text: no line feed follows.
 int OpenCOM(int port) {
-  return Backend().Open(port);
+  OpenResult result = Backend().Open(port);
+  if (result == OpenResult::Opened) return 1;
+  std::printf(result == OpenResult::CannotOpen ? "Erreur lors de l'ouverture du port COM%d"
+                                               : "Erreur lors de la configuration du port COM%d",
+              port);
+  std::fflush(stdout);
+  return 0;
 }
 
 int CloseCOM() {

@@ -2,6 +2,9 @@
 // settings, its handle, and the six operations the transfers use.
 #pragma once
 
+#include <string>
+#include <vector>
+
 #ifdef _WIN32
 #include <windows.h>
 using ComHandle = HANDLE;
@@ -18,6 +21,7 @@ extern COMMTIMEOUTS g_cto;
 ComHandle InvalidComHandle();
 
 // Results follow the platform's convention: non-zero on success, 0 on failure.
+// OpenCOM prints its own error message.
 int OpenCOM(int port);
 int CloseCOM();
 int ReadCOM(void* buffer, int count, int* bytesRead);
@@ -25,13 +29,35 @@ int WriteCOM(const void* buffer, int count, int* bytesWritten);
 int OneCharCOM(int c);
 int ReadOneCharCOM();
 
+// What stands behind "COM<number>": the device opened and why that one.
+struct PortChoice {
+  int number = 1;
+  std::string device;
+  std::string why;
+  std::string error;  // not empty: LIAISON_PORT names no port of this platform
+};
+
+// POSIX: the device LIAISON_PORT names; unset, the one USB serial adapter
+// among `adapters`; else /dev/ttyS0.
+PortChoice ChoosePosixPort(const char* named, const std::vector<std::string>& adapters);
+// Windows: the port LIAISON_PORT names (COM1 to COM256); unset, COM1.
+PortChoice ChooseWindowsPort(const char* named);
+std::string WindowsComDevice(int number);  // \\.\COMn
+// This platform's choice, from the environment and the devices present.
+PortChoice ChoosePort();
+// The serial ports this machine shows, for `liaison --ports`.
+std::vector<std::string> ListSerialPorts();
+
 // The operations above forward to one backend. The program uses the native
-// one; tests and fuzzers plug in an in-memory line.
+// one; tests and fuzzers plug in an in-memory line, and a trace of the line
+// wraps another backend.
+enum class OpenResult { Opened, CannotOpen, CannotConfigure };
+
 class SerialBackend {
  public:
   virtual ~SerialBackend() = default;
-  virtual int Open(int port) = 0;
-  virtual int Close() = 0;
+  virtual OpenResult Open(int port) = 0;
+  virtual void Close() = 0;
   virtual int Read(unsigned char* buffer, int count, int* bytesRead) = 0;
   virtual int Write(const unsigned char* buffer, int count, int* bytesWritten) = 0;
 };

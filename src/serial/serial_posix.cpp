@@ -1,4 +1,6 @@
-// POSIX backend: COM1 is the device named by LIAISON_PORT (default /dev/ttyS0).
+// POSIX backend: COM1 is the device named by LIAISON_PORT, else the one USB
+// serial adapter plugged in, else /dev/ttyS0.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -6,9 +8,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -21,11 +23,36 @@ using Clock = std::chrono::steady_clock;
 using Ms = std::chrono::milliseconds;
 
 std::string DeviceFor(int port) {
-  if (port == 1) {
-    const char* named = std::getenv("LIAISON_PORT");
-    if (named && *named) return named;
+  return port == 1 ? ChoosePort().device : "/dev/ttyS" + std::to_string(port - 1);
+}
+
+// The entries of `dir` whose names begin with one of `prefixes`, sorted.
+std::vector<std::string> Entries(const std::string& dir, std::vector<std::string> prefixes) {
+  std::vector<std::string> found;
+  if (DIR* d = opendir(dir.c_str())) {
+    while (dirent* e = readdir(d)) {
+      std::string name = e->d_name;
+      for (const std::string& prefix : prefixes) {
+        if (name != "." && name != ".." && name.compare(0, prefix.size(), prefix) == 0) {
+          found.push_back(dir + "/" + name);
+          break;
+        }
+      }
+    }
+    closedir(d);
   }
-  return "/dev/ttyS" + std::to_string(port - 1);
+  std::sort(found.begin(), found.end());
+  return found;
+}
+
+// Linux names every USB serial adapter once under /dev/serial/by-id; macOS
+// gives each a call-out device of its own.
+std::vector<std::string> UsbAdapters() {
+#ifdef __APPLE__
+  return Entries("/dev", {"cu.usbserial", "cu.usbmodem"});
+#else
+  return Entries("/dev/serial/by-id", {""});
+#endif
 }
 
 bool SpeedFor(DWORD baud, speed_t* speed) {
@@ -113,7 +140,7 @@ int PollFor(int fd, short events, Clock::time_point deadline, bool forever) {
 
 class PosixSerial final : public SerialBackend {
  public:
-  int Open(int port) override {
+  OpenResult Open(int port) override {
     std::string device = DeviceFor(port);
     int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd >= 0 && !TakeExclusive(fd)) {
@@ -121,22 +148,21 @@ class PosixSerial final : public SerialBackend {
       fd = -1;
     }
     g_hCOM = fd;
-    if (fd < 0) return Fail("Erreur lors de l'ouverture du port COM%d", port);
+    if (fd < 0) return OpenResult::CannotOpen;
     if (!ApplyLineSettings(fd, g_dcb)) {
       close(fd);
       g_hCOM = InvalidComHandle();
-      return Fail("Erreur lors de la configuration du port COM%d", port);
+      return OpenResult::CannotConfigure;
     }
     tcflush(fd, TCIOFLUSH);
     SetModemLine(fd, TIOCM_DTR, true);
     SetModemLine(fd, TIOCM_RTS, false);
-    return 1;
+    return OpenResult::Opened;
   }
 
-  int Close() override {
+  void Close() override {
     if (g_hCOM >= 0) close(g_hCOM);
     g_hCOM = InvalidComHandle();
-    return 1;
   }
 
   // Whole read bounded by the total time-out, at most the interval time-out
@@ -187,12 +213,6 @@ class PosixSerial final : public SerialBackend {
   }
 
  private:
-  static int Fail(const char* message, int port) {
-    std::printf(message, port);
-    std::fflush(stdout);
-    return 0;
-  }
-
   static int Failed(Clock::time_point total, int got, int* bytesRead) {
     std::this_thread::sleep_until(total);
     *bytesRead = got;
@@ -209,4 +229,18 @@ ComHandle InvalidComHandle() {
 SerialBackend& NativeSerialBackend() {
   static PosixSerial backend;
   return backend;
+}
+
+PortChoice ChoosePort() {
+  return ChoosePosixPort(std::getenv("LIAISON_PORT"), UsbAdapters());
+}
+
+std::vector<std::string> ListSerialPorts() {
+#ifdef __APPLE__
+  return Entries("/dev", {"cu."});
+#else
+  std::vector<std::string> ports = UsbAdapters();
+  for (const std::string& dev : Entries("/dev", {"ttyUSB", "ttyACM", "ttyS"})) ports.push_back(dev);
+  return ports;
+#endif
 }

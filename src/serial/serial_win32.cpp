@@ -1,6 +1,8 @@
 // Win32 backend: the port is opened and driven exactly through the Win32
 // communications calls; the driver applies the time-outs itself.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "serial/serial.h"
 
@@ -8,28 +10,24 @@ namespace {
 
 class Win32Serial final : public SerialBackend {
  public:
-  int Open(int port) override {
-    char name[16];
-    std::snprintf(name, sizeof name, "COM%d", port);
-    g_hCOM = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_SYSTEM, nullptr);
-    if (g_hCOM == INVALID_HANDLE_VALUE)
-      return Fail("Erreur lors de l'ouverture du port COM%d", port);
+  OpenResult Open(int port) override {
+    g_hCOM = CreateFileA(WindowsComDevice(port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, nullptr);
+    if (g_hCOM == INVALID_HANDLE_VALUE) return OpenResult::CannotOpen;
     SetupComm(g_hCOM, 4096, 4096);
     if (!SetCommTimeouts(g_hCOM, &g_cto) || !SetCommState(g_hCOM, &g_dcb)) {
       CloseHandle(g_hCOM);
       g_hCOM = INVALID_HANDLE_VALUE;
-      return Fail("Erreur lors de la configuration du port COM%d", port);
+      return OpenResult::CannotConfigure;
     }
     PurgeComm(g_hCOM, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
     EscapeCommFunction(g_hCOM, SETDTR);
-    return 1;
+    return OpenResult::Opened;
   }
 
-  int Close() override {
+  void Close() override {
     if (g_hCOM != INVALID_HANDLE_VALUE) CloseHandle(g_hCOM);
     g_hCOM = INVALID_HANDLE_VALUE;
-    return 1;
   }
 
   // A read that fails (adapter pulled out) returns at once; it is held until
@@ -59,13 +57,6 @@ class Win32Serial final : public SerialBackend {
     *bytesWritten = static_cast<int>(done);
     return ok;
   }
-
- private:
-  static int Fail(const char* message, int port) {
-    std::printf(message, port);
-    std::fflush(stdout);
-    return 0;
-  }
 };
 
 }  // namespace
@@ -77,4 +68,19 @@ ComHandle InvalidComHandle() {
 SerialBackend& NativeSerialBackend() {
   static Win32Serial backend;
   return backend;
+}
+
+PortChoice ChoosePort() {
+  return ChooseWindowsPort(std::getenv("LIAISON_PORT"));
+}
+
+// Every DOS device name that is a COM port.
+std::vector<std::string> ListSerialPorts() {
+  std::vector<char> names(1 << 16);
+  DWORD size = QueryDosDeviceA(nullptr, names.data(), static_cast<DWORD>(names.size()));
+  std::vector<std::string> ports;
+  for (const char* name = names.data(); size > 0 && *name; name += std::strlen(name) + 1) {
+    if (std::strncmp(name, "COM", 3) == 0) ports.push_back(name);
+  }
+  return ports;
 }

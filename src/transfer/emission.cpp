@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console/progress.h"
 #include "serial/serial.h"
 #include "transfer/file.h"
 #include "transfer/line.h"
@@ -62,7 +63,7 @@ int WriteBlock(WorkState& s, int length) {
   Progress progress(s.con, length);
   int done = 0;
   while (done < length) {
-    int step = progress.Step(length - done);
+    int step = length - done < kBlockStep ? length - done : kBlockStep;
     int written = 0;
     WriteCOM(s.content + done, step, &written);
     done += written;

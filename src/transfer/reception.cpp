@@ -1,6 +1,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "console/progress.h"
 #include "serial/serial.h"
 #include "transfer/file.h"
 #include "transfer/line.h"
@@ -70,15 +71,17 @@ void ShowProgramHeader(WorkState& s) {
 
 // One data phase: ends when the block length that a program header announces
 // has arrived, after 5000 ms in which no byte came, or when the buffer is full.
+// A header of another type announces nothing: its total is unknown.
 // False when the line went in the middle; `count` still tells what came.
 bool ReadData(WorkState& s, int announced, int* count) {
   int limit = announced >= 0 && announced < MAX_RECEIVED ? announced : MAX_RECEIVED;
-  Progress progress(s.con, limit);
+  Progress progress(s.con, announced >= 0 ? limit : -1);
   bool alive = true;
   int n = 0;
   while (n < limit) {
     int got = 0;
-    alive = ReadCOM(s.content + n, progress.Step(limit - n), &got) != 0;
+    int step = limit - n < kBlockStep ? limit - n : kBlockStep;
+    alive = ReadCOM(s.content + n, step, &got) != 0;
     n += got;
     if (!alive || got == 0) break;
     progress.Update(n);

@@ -5,13 +5,6 @@
 
 namespace {
 
-const char kHeaderHex[] =
-    "3A 54 58 54 00 50 47 00 00 00 06 41 42 43 FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF "
-    "FF FF FF FF 4E 4C FF FF FF FF FF FF FF FF FF FF FF FF 24 ";
-const char kEndHeaderHex[] =
-    "3A 45 4E 44 FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF "
-    "FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF 56";
-
 const char kFileQuestion[] = "\nOuvrir quel fichier? (mettre l'extension...)";
 const char kNameQuestion[] =
     "...OK!\n\n\nQuel nom donner a votre programme? (maximum = 8 caracteres...)     ";
@@ -34,14 +27,14 @@ TEST(Emission, WorkedExample) {
   calculator.Finish();
   EXPECT_EQ(exit.out, kStart + std::string(kMenu) + kFileQuestion +
                           "\nChargement du contenu du fichier..." + kNameQuestion +
-                          "\n\nContenu du buffer :\n" + kHeaderHex + kUpToAnswer +
+                          "\n\nContenu du buffer :\n" + kWorkedHeaderHex + kUpToAnswer +
                           "\nCalculatrice prete pour le transfert!\nTransfert...\nHexadecimal a "
                           "emmetre :\n3A 61 62 63 FF DB ...OK!\n\nProgramme transfere!\nEmmission "
                           "du header de fin......OK!\nFin de la communication!" +
                           kMenu);
   EXPECT_EQ(exit.status, 0);
   EXPECT_EQ(calculator.FromPc(),
-            Hex(std::string("16 ") + kHeaderHex + "3A 61 62 63 FF DB " + kEndHeaderHex));
+            Hex(std::string("16 ") + kWorkedHeaderHex + "3A 61 62 63 FF DB " + kEndHeaderHex));
   std::string report = calculator.Report();
   EXPECT_EQ(Field(report, "name"), "ABC");
   EXPECT_EQ(Field(report, "size"), "0006");

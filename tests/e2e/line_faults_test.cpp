@@ -2,6 +2,7 @@
 // calculator that vanishes (a cable pulled out) in the middle of a wait.
 #include <gtest/gtest.h>
 
+#include "link/link.h"
 #include "support/harness.h"
 
 namespace {
@@ -78,6 +79,20 @@ INSTANTIATE_TEST_SUITE_P(
                "2 f.txt P\n",
                "3A 61 62 63 FF DB ...OK!"}),
     [](const ::testing::TestParamInfo<Vanish>& info) { return std::string(info.param.what); });
+
+// The calculator vanishes while it takes a long data block: the write of the
+// block fails, which ends the program as an incomplete write does.
+TEST(LineLostMidData, WriteOfTheBlockFails) {
+  TempDir dir;
+  WriteAll(dir / "f.txt", std::string(65533, 'x'));
+  Calculator calculator(dir, {"--receive", "--vanish", "data"});
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "2 f.txt P\n");
+  calculator.Finish();
+  EXPECT_EQ(exit.status, 0);
+  EXPECT_TRUE(EndsWith(exit.out, "FF A3 erreur de communication!"))
+      << exit.out.substr(exit.out.size() > 300 ? exit.out.size() - 300 : 0);
+  EXPECT_EQ(calculator.FromPc().size(), 1u + HEADER_SIZE + 65535 / 2);
+}
 
 // Pieces that together come within one read's 5 s make one header.
 TEST(LineNoise, HeaderInPiecesWithinTheReadTime) {

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <gtest/gtest-spi.h>
 
 #include <chrono>
 #include <thread>
@@ -80,6 +81,43 @@ TEST(StartUp, SecondProgramOnTheSamePort) {
   Exit exit = first.Finish();
   EXPECT_EQ(exit.status, 0);
   EXPECT_EQ(ReadAll(dir / "ABC_____.txt"), ":abc");
+}
+
+}  // namespace
+
+namespace {
+
+// A case that gets no port from the simulator fails, and never lets the
+// program fall back to a real device.
+TEST(Harness, NoPortFailsTheCase) {
+  EXPECT_NONFATAL_FAILURE(
+      {
+        Exit exit = RunLiaison("/tmp", "", "3\n");
+        EXPECT_EQ(exit.status, 255);
+      },
+      "no serial port");
+}
+
+// The simulator refuses what it cannot do rather than test nothing.
+TEST(Simulator, RefusesWrongOptions) {
+  TempDir dir;
+  const std::vector<std::vector<std::string>> wrong = {
+      {"--receive", "--log", dir / "no-such-folder/sim.log"},
+      {"--receive", "--report", dir / "no-such-folder/report.txt"},
+      {"--send", "P", "--noise", "many"},
+      {"--send", "P", "--header-cut", "12x"},
+      {"--receive", "--answer", "0x1G"},
+      {"--receive", "--vanish", "later"},
+      {"--send"},
+  };
+  for (std::vector<std::string> args : wrong) {
+    args.insert(args.begin(), LIAISON_SIM_BIN);
+    RunOptions quiet;
+    quiet.nullStderr = true;
+    Exit exit = Process(args, "", quiet).Finish();
+    EXPECT_EQ(exit.status, 2) << args[1] << " " << args.back();
+    EXPECT_EQ(exit.out, "") << args.back();
+  }
 }
 
 }  // namespace

@@ -6,10 +6,6 @@
 
 namespace {
 
-const char kHeaderHex[] =
-    "3A 54 58 54 00 50 47 00 00 00 06 41 42 43 FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF FF "
-    "FF FF FF FF 4E 4C FF FF FF FF FF FF FF FF FF FF FF FF 24 ";
-
 std::string Accepted(const std::string& header, const std::string& details) {
   return std::string(
              "\n Debut de la communication...\nEn attente de la calculatrice...\n"
@@ -41,8 +37,9 @@ TEST_P(WorkedExample, ReceivedAndStored) {
   Calculator calculator(dir, {"--send", "ABC", "--text", ":abc", "--noise", GetParam()});
   Exit exit = RunLiaison(dir.Path(), calculator.Port(), "1\n3\n\n3\n");
   calculator.Finish();
-  EXPECT_EQ(exit.out, kStart + std::string(kMenu) + Accepted(kHeaderHex, kWorkedExampleDetails) +
-                          kQuestion + kStored + kPause + kMenu);
+  EXPECT_EQ(exit.out, kStart + std::string(kMenu) +
+                          Accepted(kWorkedHeaderHex, kWorkedExampleDetails) + kQuestion + kStored +
+                          kPause + kMenu);
   EXPECT_EQ(exit.status, 0);
   EXPECT_EQ(ReadAll(dir / "ABC_____.txt"), ":abc");
   EXPECT_EQ(calculator.FromPc(), Hex("13 06 06"));

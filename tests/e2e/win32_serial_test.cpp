@@ -3,14 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <pty.h>
-#include <termios.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <string>
 
 #include "support/harness.h"
+#include "support/pty.h"
 
 namespace {
 
@@ -18,15 +17,7 @@ class Win32Serial : public ::testing::Test {
  protected:
   void SetUp() override {
     if (!OnWindows()) GTEST_SKIP() << "runs under wine only";
-    char name[256];
-    termios raw{};
-    cfmakeraw(&raw);
-    ASSERT_EQ(openpty(&master_, &slave_, name, &raw, nullptr), 0);
-    port_ = name;
-  }
-  void TearDown() override {
-    if (master_ >= 0) close(master_);
-    if (slave_ >= 0) close(slave_);
+    ASSERT_TRUE(pty_.Ok());
   }
 
   // Runs the probe; `onOpen` is sent once the port is open and purged.
@@ -34,12 +25,13 @@ class Win32Serial : public ::testing::Test {
     StartWineServer();
     std::string link = WineBuild() + "/com1";
     unlink(link.c_str());
-    EXPECT_EQ(symlink(port_.c_str(), link.c_str()), 0);
-    std::vector<std::string> argv = {"/usr/lib/wine/wine64", WineBuild() + "/serial-probe.exe"};
+    EXPECT_EQ(symlink(pty_.name.c_str(), link.c_str()), 0);
+    std::vector<std::string> argv = {WineTool("wine64"), WineBuild() + "/serial-probe.exe"};
     argv.insert(argv.end(), args.begin(), args.end());
     Process probe(argv, "", RunOptions{});
     if (probe.WaitFor("open\r\n") && !onOpen.empty()) {
-      EXPECT_EQ(write(master_, onOpen.data(), onOpen.size()), static_cast<ssize_t>(onOpen.size()));
+      EXPECT_EQ(write(pty_.master, onOpen.data(), onOpen.size()),
+                static_cast<ssize_t>(onOpen.size()));
     }
     return probe.Finish().out;
   }
@@ -49,8 +41,7 @@ class Win32Serial : public ::testing::Test {
     return at == std::string::npos ? -1 : std::atol(out.c_str() + at + key.size() + 1);
   }
 
-  int master_ = -1, slave_ = -1;
-  std::string port_;
+  PtyPair pty_;
 };
 
 TEST_F(Win32Serial, ShortReadReturnsWhatCameAfterTheTimeOut) {
@@ -77,7 +68,7 @@ TEST_F(Win32Serial, OneCharWritesTheLowByte) {
   std::string out = Probe({"write"}, "");
   EXPECT_EQ(Field(out, "ok"), 1) << out;
   char byte = 0;
-  EXPECT_EQ(read(master_, &byte, 1), 1);
+  EXPECT_EQ(read(pty_.master, &byte, 1), 1);
   EXPECT_EQ(byte, 0x16);
 }
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/state.h"
+#include "app/liaison.h"
 #include "support/memory_line.h"
 
 namespace fuzz {

@@ -11,7 +11,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+
+extern char** environ;
 #include <sstream>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <thread>
@@ -51,8 +54,28 @@ std::string FromWindowsConsole(const std::string& raw) {
   return Replace(text, "Press any key to continue... ", kPause);
 }
 
+// Everything the child needs is made before fork(): the bench forks from
+// several threads, and after fork() only async-signal-safe calls are sound.
 pid_t Spawn(const std::vector<std::string>& argv, const std::string& dir, int in, int out,
             const RunOptions& options) {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e) env.push_back(*e);
+  std::vector<std::string> settings = {"LC_ALL=C"};  // the text must not hang on the locale
+  settings.insert(settings.end(), options.env.begin(), options.env.end());
+  for (const std::string& setting : settings) {  // a later setting replaces an earlier one
+    std::string name = setting.substr(0, setting.find('=') + 1);
+    for (auto e = env.begin(); e != env.end();)
+      e = e->compare(0, name.size(), name) == 0 ? env.erase(e) : e + 1;
+    env.push_back(setting);
+  }
+  std::vector<char*> envp, args;
+  for (std::string& setting : env) envp.push_back(&setting[0]);
+  envp.push_back(nullptr);
+  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+  args.push_back(nullptr);
+  rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
+               static_cast<rlim_t>(options.fileSizeLimit)};
+
   pid_t pid = fork();
   if (pid != 0) return pid;
   prctl(PR_SET_PDEATHSIG, SIGKILL);  // nothing outlives a test that is stopped
@@ -64,17 +87,8 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& dir, int in
     dup2(null, 2);
   }
   if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(126);
-  putenv(strdup("LC_ALL=C"));  // the console text must not hang on the tester's locale
-  for (const std::string& setting : options.env) putenv(strdup(setting.c_str()));
-  if (options.fileSizeLimit >= 0) {
-    rlimit limit{static_cast<rlim_t>(options.fileSizeLimit),
-                 static_cast<rlim_t>(options.fileSizeLimit)};
-    setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  std::vector<char*> args;
-  for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
-  args.push_back(nullptr);
-  execv(args[0], args.data());
+  if (options.fileSizeLimit >= 0) setrlimit(RLIMIT_FSIZE, &limit);
+  execve(args[0], args.data(), envp.data());
   _exit(127);
 }
 
@@ -92,11 +106,15 @@ std::string WineBuild() {
   return Env("LIAISON_WINE_BUILD");
 }
 
+std::string WineTool(const std::string& name) {
+  return Env("LIAISON_WINE_DIR", "/usr/lib/wine") + "/" + name;
+}
+
 // A wineserver started by a case would hold that case's console pipe open,
 // and write into it; one started apart, with no console, serves them all.
 void StartWineServer() {
-  std::string command = "WINEPREFIX='" + (WineBuild() + "/wineprefix") +
-                        "' /usr/lib/wine/wineserver -p30 </dev/null >/dev/null 2>&1";
+  std::string command = "WINEPREFIX='" + (WineBuild() + "/wineprefix") + "' '" +
+                        WineTool("wineserver") + "' -p30 </dev/null >/dev/null 2>&1";
   if (std::system(command.c_str()) < 0) ADD_FAILURE() << "cannot start wineserver";
 }
 
@@ -104,7 +122,13 @@ std::string TextFile(const std::string& bytes) {
   return OnWindows() ? Replace(bytes, "\n", "\r\n") : bytes;
 }
 
-static Command LiaisonCommand(const std::string& port, RunOptions options) {
+// With no port from the simulator, the program would fall back to a real
+// device: the case fails, and the program is pointed at a path that is none.
+static Command LiaisonCommand(std::string port, RunOptions options) {
+  if (port.empty()) {
+    ADD_FAILURE() << "no serial port to run liaison on";
+    port = "/nonexistent/liaison-no-port";
+  }
   if (!OnWindows()) {
     options.env.push_back("LIAISON_PORT=" + port);
     return {{LIAISON_BIN}, options};
@@ -114,7 +138,7 @@ static Command LiaisonCommand(const std::string& port, RunOptions options) {
   std::string link = WineBuild() + "/com1";
   unlink(link.c_str());
   if (symlink(port.c_str(), link.c_str()) != 0) ADD_FAILURE() << "cannot link " << link;
-  return {{Env("LIAISON_WINE", "/usr/lib/wine/wine64"), WineBuild() + "/liaison.exe"}, options};
+  return {{WineTool("wine64"), WineBuild() + "/liaison.exe"}, options};
 }
 
 Process::Process(const std::vector<std::string>& argv, const std::string& dir,
@@ -229,6 +253,7 @@ Calculator::Calculator(const TempDir& dir, std::vector<std::string> args) : dir_
   char c;
   while (read(out[0], &c, 1) == 1 && c != '\n') port_ += c;
   close(out[0]);
+  if (port_.empty()) ADD_FAILURE() << "liaison-sim gave no port";
 }
 
 Calculator::~Calculator() {
@@ -255,14 +280,6 @@ Bytes Calculator::Logged(char direction) const {
     if (dir[0] == direction)
       bytes.push_back(static_cast<unsigned char>(std::stoi(hex, nullptr, 16)));
   }
-  return bytes;
-}
-
-Bytes Hex(const std::string& spaced) {
-  std::istringstream in(spaced);
-  Bytes bytes;
-  std::string hex;
-  while (in >> hex) bytes.push_back(static_cast<unsigned char>(std::stoi(hex, nullptr, 16)));
   return bytes;
 }
 

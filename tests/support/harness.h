@@ -6,15 +6,16 @@
 #include <string>
 #include <vector>
 
+#include "blocks.h"
 #include "session.h"
-
-using Bytes = std::vector<unsigned char>;
 
 // The end-to-end cases run against the native liaison, or against
 // liaison.exe under wine when LIAISON_WINE_BUILD names the Windows build
 // (with its wine prefix and the COM1 link in it).
 bool OnWindows();
 std::string WineBuild();
+// A program of wine's own (wine64, wineserver), where LIAISON_WINE_DIR says.
+std::string WineTool(const std::string& name);
 void StartWineServer();
 // What a text-mode write stores for these bytes on the target.
 std::string TextFile(const std::string& bytes);
@@ -94,7 +95,6 @@ class Calculator {
   std::string port_;
 };
 
-Bytes Hex(const std::string& spaced);  // "16 3A FF" → bytes
 std::string Repeat(const std::string& text, int times);
 
 extern const char kStart[];

@@ -20,8 +20,8 @@ class MemoryLine : public SerialBackend {
   void SetIdleReads(int reads) { idleReadsLeft_ = reads; }
   void FailWrites(bool fail) { failWrites_ = fail; }
 
-  int Open(int) override { return 1; }
-  int Close() override { return 1; }
+  OpenResult Open(int) override { return OpenResult::Opened; }
+  void Close() override {}
   int Read(unsigned char* buffer, int count, int* bytesRead) override;
   int Write(const unsigned char* buffer, int count, int* bytesWritten) override;
 

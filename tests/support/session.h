@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "app/state.h"
+#include "app/liaison.h"
 
 class TempDir {
  public:

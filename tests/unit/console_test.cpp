@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "app/console.h"
+#include "console/console.h"
 
 namespace {
 

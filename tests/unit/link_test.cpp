@@ -4,11 +4,12 @@
 #include <vector>
 
 #include "link/link.h"
+#include "support/blocks.h"
 
 namespace {
 
-std::vector<unsigned char> Bytes(const unsigned char* data, int count) {
-  return std::vector<unsigned char>(data, data + count);
+Bytes AsBytes(const unsigned char* data, int count) {
+  return Bytes(data, data + count);
 }
 
 TEST(Checksum, Helpers) {
@@ -39,13 +40,7 @@ TEST(Header, WorkedExample) {
   SetBlockLength(header, 4 + 2);
   SealBlock(header, HEADER_SIZE);
 
-  std::vector<unsigned char> expected = {0x3A, 0x54, 0x58, 0x54, 0x00, 0x50, 0x47,
-                                         0x00, 0x00, 0x00, 0x06, 0x41, 0x42, 0x43};
-  expected.insert(expected.end(), 21, 0xFF);
-  expected.insert(expected.end(), {0x4E, 0x4C});
-  expected.insert(expected.end(), 12, 0xFF);
-  expected.push_back(0x24);
-  EXPECT_EQ(Bytes(header, HEADER_SIZE), expected);
+  EXPECT_EQ(AsBytes(header, HEADER_SIZE), Hex(kWorkedHeaderHex));
   EXPECT_TRUE(checksum8bit(sumtable8bit(header, HEADER_SIZE)));
   EXPECT_TRUE(IsProgramHeader(header));
   EXPECT_EQ(AnnouncedBlockLength(header), 6);
@@ -58,10 +53,10 @@ TEST(Header, WorkedExample) {
 TEST(Header, NameField) {
   struct Case {
     const char* name;
-    std::vector<unsigned char> field;
+    Bytes field;
   };
   const Case cases[] = {
-      {"", std::vector<unsigned char>(8, 0xFF)},
+      {"", Bytes(8, 0xFF)},
       {"ABCDEFGH", {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'}},
       {"ABCDEFGHIJ", {'A', 'B', 'C', 'D', 'E', 'F', 'G', 'H'}},
       {"AB", {'A', 'B', 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}},
@@ -69,7 +64,7 @@ TEST(Header, NameField) {
   for (const Case& c : cases) {
     unsigned char header[HEADER_SIZE];
     InitHeader_Programme(header, c.name);
-    EXPECT_EQ(Bytes(header + HEADER_NAME, 8), c.field) << c.name;
+    EXPECT_EQ(AsBytes(header + HEADER_NAME, 8), c.field) << c.name;
     EXPECT_EQ(header[19], 0xFF) << c.name;
   }
 }
@@ -78,10 +73,7 @@ TEST(Header, EndHeaderIsAlwaysTheSame) {
   unsigned char header[HEADER_SIZE];
   std::memset(header, 0x55, sizeof header);
   InitHeader_End(header);
-  std::vector<unsigned char> expected = {0x3A, 0x45, 0x4E, 0x44};
-  expected.insert(expected.end(), 45, 0xFF);
-  expected.push_back(0x56);
-  EXPECT_EQ(Bytes(header, HEADER_SIZE), expected);
+  EXPECT_EQ(AsBytes(header, HEADER_SIZE), Hex(kEndHeaderHex));
   EXPECT_FALSE(IsProgramHeader(header));
 }
 

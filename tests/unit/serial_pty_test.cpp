@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <pty.h>
 #include <sys/resource.h>
 #include <termios.h>
 #include <unistd.h>
@@ -12,6 +11,7 @@
 #include <string>
 
 #include "serial/serial.h"
+#include "support/pty.h"
 
 namespace {
 
@@ -31,33 +31,25 @@ double CpuSeconds() {
 class Pty : public ::testing::Test {
  protected:
   void SetUp() override {
-    char name[256];
-    termios raw{};
-    cfmakeraw(&raw);  // a cooked pty would echo what the test writes back to it
-    ASSERT_EQ(openpty(&master_, &slave_, name, &raw, nullptr), 0);
-    setenv("LIAISON_PORT", name, 1);
+    ASSERT_TRUE(pty_.Ok());
+    setenv("LIAISON_PORT", pty_.name.c_str(), 1);
   }
-  void TearDown() override {
-    CloseCOM();
-    if (master_ >= 0) close(master_);
-    close(slave_);
-  }
+  void TearDown() override { CloseCOM(); }
   void Send(const std::string& bytes) {
-    ASSERT_EQ(write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    ASSERT_EQ(write(pty_.master, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
   }
   std::string Take(size_t count) {
     std::string got(count, '\0');
     size_t done = 0;
     while (done < count) {
-      ssize_t n = read(master_, &got[done], count - done);
+      ssize_t n = read(pty_.master, &got[done], count - done);
       if (n <= 0) break;
       done += static_cast<size_t>(n);
     }
     got.resize(done);
     return got;
   }
-  int master_ = -1;
-  int slave_ = -1;
+  PtyPair pty_;
 };
 
 TEST_F(Pty, LineSettingsOnTheDevice) {
@@ -116,10 +108,10 @@ TEST_F(Pty, SilentLineGivesZeroAfterTheTimeOut) {
 // has passed: a wait on a dead line must not spin.
 TEST_F(Pty, HangUpFailsTheReadWithoutSpinning) {
   ASSERT_EQ(OpenCOM(1), 1);
-  close(slave_);
-  slave_ = open("/dev/null", O_RDONLY);
-  close(master_);
-  master_ = -1;
+  close(pty_.slave);
+  pty_.slave = -1;
+  close(pty_.master);
+  pty_.master = -1;
   double cpu = CpuSeconds();
   Clock::time_point start = Clock::now();
   char byte;

@@ -7,12 +7,11 @@
 #include <vector>
 
 #include "link/link.h"
+#include "support/blocks.h"
 #include "support/memory_line.h"
 #include "support/session.h"
 
 namespace {
-
-using Bytes = std::vector<unsigned char>;
 
 std::string EveryByte() {
   std::string bytes;
@@ -47,12 +46,8 @@ const Hostile kHostile[] = {
 };
 
 void ScriptCalculator(MemoryLine& line) {
-  unsigned char header[HEADER_SIZE];
-  InitHeader_Programme(header, "ABC");
-  SetBlockLength(header, 2);
-  SealBlock(header, HEADER_SIZE);
-  line.Then({0x16}).Then(Bytes(header, header + HEADER_SIZE));  // for a reception
-  line.Then({0x13, 0x21, 0x06});                                // for an emission
+  line.Then({0x16}).Then(ProgramHeader("ABC", 0));  // for a reception
+  line.Then({0x13, 0x21, 0x06});                    // for an emission
   line.SetIdleReads(2);
 }
 

@@ -10,7 +10,7 @@ struct Console {
   std::string pending;  // bytes read from inFd and not yet taken
   size_t taken = 0;
   bool lastWasNewline = true;
-  bool inIsTerminal = false;
+  bool inIsTerminal = false;  // a pause takes one key rather than one line (POSIX)
   FILE* out = stdout;
   bool outIsTerminal = false;
   bool utf8 = false;  // the terminal wants "é" in UTF-8 rather than as the byte 0xE9

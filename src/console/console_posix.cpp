@@ -8,7 +8,7 @@
 #include <csignal>
 #include <cstring>
 
-#include "app/console.h"
+#include "console/console.h"
 
 void OpenConsole(Console& con) {
   // Started with a standard stream closed, the serial device would be given

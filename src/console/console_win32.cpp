@@ -3,12 +3,11 @@
 
 #include <cstdlib>
 
-#include "app/console.h"
+#include "console/console.h"
 
 void OpenConsole(Console& con) {
   con.inFd = 0;
   con.out = stdout;
-  con.inIsTerminal = _isatty(0) != 0;
   con.utf8 = false;
   // The progress line rewrites itself with terminal sequences: only on a
   // console that takes them.

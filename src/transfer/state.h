@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "app/console.h"
+#include "console/console.h"
 #include "link/link.h"
 
 constexpr int CONTENT_SIZE = 66000;
@@ -27,6 +27,3 @@ struct WorkState {
 // How a transfer ends: back to the menu, end of the program (status 0), or
 // end of the program because the line to the calculator is gone (status -1).
 enum class Outcome { Menu, End, LineLost };
-
-// Start-up, menu loop and end; returns the exit status.
-int RunLiaison(WorkState& state);
