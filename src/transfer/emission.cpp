@@ -14,17 +14,20 @@ constexpr int kMaxContent = 0xFFFF - 2;       // the size field holds content le
 
 enum class Loaded { Line, CannotOpen, TooLong };
 
-// The first line, line feed included; the content ends at its first zero byte.
+// The first line, line feed included, zero bytes too: a program holds them
+// (If is F7 00, Xmin is 7F 00) and must not go out cut short.
 Loaded LoadFirstLine(const std::string& path, unsigned char* content, int* length) {
   File file(path.find('\0') == std::string::npos ? std::fopen(path.c_str(), "r") : nullptr);
   if (!file) return Loaded::CannotOpen;
-  char* line = reinterpret_cast<char*>(content);
-  if (!std::fgets(line, kMaxLoaded + 1, file.get())) {
-    if (std::ferror(file.get())) return Loaded::CannotOpen;  // a directory, say
-    line[0] = '\0';
+  int n = 0;
+  for (int c; n < kMaxLoaded && (c = std::fgetc(file.get())) != EOF;) {
+    content[n++] = static_cast<unsigned char>(c);
+    if (c == '\n') break;
   }
-  *length = static_cast<int>(std::strlen(line));
-  return *length > kMaxContent ? Loaded::TooLong : Loaded::Line;
+  if (std::ferror(file.get())) return Loaded::CannotOpen;  // a directory, say
+  content[n] = 0;
+  *length = n;
+  return n > kMaxContent ? Loaded::TooLong : Loaded::Line;
 }
 
 bool LoadContent(WorkState& s, int* length) {

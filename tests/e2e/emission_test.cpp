@@ -81,13 +81,15 @@ TEST_P(EmissionContent, BlockOnTheLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Files, EmissionContent,
-    ::testing::Values(
-        Content{"empty", "", "0002", "FF 3B"}, Content{"checksum_zero", ";", "0003", "3B FF 00"},
-        Content{"first_line_only", "L1\nL2\n", "0005", "4C 31 0A FF B4"},
-        Content{"zero_byte_ends_it", std::string("ab\0cd\n", 6), "0004", "61 62 FF 78"},
-        Content{"carriage_return", "a\r\nb", "0005", "61 0D 0A FF C3", "0004", "61 0A FF D0"},
-        Content{"end_of_file_byte", "ab\x1a\ncd", "0006", "61 62 1A 0A FF 54", "0004",
-                "61 62 FF 78"}),
+    ::testing::Values(Content{"empty", "", "0002", "FF 3B"},
+                      Content{"checksum_zero", ";", "0003", "3B FF 00"},
+                      Content{"first_line_only", "L1\nL2\n", "0005", "4C 31 0A FF B4"},
+                      Content{"zero_bytes_are_kept", std::string("ab\0cd\n", 6), "0008",
+                              "61 62 00 63 64 0A FF A7"},
+                      Content{"carriage_return", "a\r\nb", "0005", "61 0D 0A FF C3", "0004",
+                              "61 0A FF D0"},
+                      Content{"end_of_file_byte", "ab\x1a\ncd", "0006", "61 62 1A 0A FF 54", "0004",
+                              "61 62 FF 78"}),
     [](const ::testing::TestParamInfo<Content>& info) { return std::string(info.param.what); });
 
 struct Answer {
