@@ -243,6 +243,20 @@ Exit RunLiaison(const std::string& dir, const std::string& port, const std::stri
   return liaison.Finish();
 }
 
+Exit RunTexte(const std::string& dir, const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {LIAISON_TEXTE_BIN};
+  if (OnWindows()) {
+    StartWineServer();
+    argv = {WineTool("wine64"), WineBuild() + "/liaison-texte.exe"};
+  }
+  argv.insert(argv.end(), args.begin(), args.end());
+  RunOptions quiet;
+  quiet.nullStderr = true;
+  Exit exit = Process(argv, dir, quiet).Finish();
+  if (OnWindows()) exit.out = FromWindowsConsole(exit.out);
+  return exit;
+}
+
 Calculator::Calculator(const TempDir& dir, std::vector<std::string> args) : dir_(dir) {
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) return;

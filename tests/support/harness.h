@@ -77,6 +77,10 @@ class Liaison : public Process {
 Exit RunLiaison(const std::string& dir, const std::string& port, const std::string& typed,
                 const RunOptions& options = {});
 
+// liaison-texte with these arguments, in `dir`: the native program, or
+// liaison-texte.exe under wine. Its standard error is not kept.
+Exit RunTexte(const std::string& dir, const std::vector<std::string>& args);
+
 // A running liaison-sim, with its byte log and report in `dir`.
 class Calculator {
  public:

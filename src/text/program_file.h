@@ -1,0 +1,13 @@
+// Program and text files as liaison reads and writes them.
+#pragma once
+
+#include <string>
+
+// A file's bytes as liaison's text-mode stream gives them: on Windows each
+// CR LF that its text-mode write made of a line feed is one line feed again.
+bool ReadProgramFile(const std::string& path, std::string* bytes, std::string* error);
+// A file's bytes, as they stand.
+bool ReadTextFile(const std::string& path, std::string* text, std::string* error);
+// Writes `bytes` to a temporary file beside `path`, then puts it in its place:
+// a failure leaves no file behind, and never half a file.
+bool WriteFileWhole(const std::string& path, const std::string& bytes, std::string* error);

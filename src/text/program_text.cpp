@@ -1,0 +1,332 @@
+#include "text/program_text.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+#include "text/tokens.h"
+
+namespace {
+
+constexpr size_t kLookahead = 64;  // longer than any spelling
+
+// Every spelling that the text may hold, in a trie, each with the code it
+// stands for. Where two codes share a spelling, the ascii column decides
+// (a typed "-" is the subtraction, "+" the operator), then the table's order.
+// Inside a string a person types letters, not keywords: there only the
+// spellings of one character, the backslash spellings and the line end count,
+// so that "or" in "color" stays two letters.
+class Spellings {
+ public:
+  Spellings() {
+    nodes_.emplace_back();
+    for (const Token& t : Tokens()) Add(t.ascii, t.code);
+    for (const Token& t : Tokens()) Add(t.text, t.code);
+  }
+
+  // The longest spelling at `at`: its length, and its code in `code`; 0 if none.
+  size_t Match(const std::string& text, size_t at, bool inString, std::string* code) const {
+    size_t best = 0;
+    int node = 0;
+    for (size_t i = at; i < text.size(); ++i) {
+      node = Next(node, static_cast<unsigned char>(text[i]));
+      if (node < 0) break;
+      int found = inString ? nodes_[node].stringCode : nodes_[node].code;
+      if (found >= 0) {
+        best = i + 1 - at;
+        *code = codes_[found];
+      }
+    }
+    return best;
+  }
+
+ private:
+  struct Node {
+    std::vector<std::pair<unsigned char, int>> next;  // sorted by byte
+    int code = -1;
+    int stringCode = -1;
+  };
+
+  static bool FitsInString(const std::string& spelling, const std::string& code) {
+    size_t characters = 0;
+    for (unsigned char c : spelling) characters += (c & 0xC0) != 0x80;
+    return characters == 1 || spelling[0] == '\\' || code == "\r";
+  }
+
+  // "10", the power of ten, would swallow the digits of every number.
+  static bool IsNumber(const std::string& spelling) {
+    return std::all_of(spelling.begin(), spelling.end(),
+                       [](char c) { return c >= '0' && c <= '9'; });
+  }
+
+  int Next(int node, unsigned char byte) const {
+    const auto& next = nodes_[node].next;
+    auto it = std::lower_bound(next.begin(), next.end(), std::make_pair(byte, -1));
+    return it != next.end() && it->first == byte ? it->second : -1;
+  }
+
+  // A backslash alone is no spelling: it opens an escape or a backslash spelling.
+  void Add(const std::string& spelling, const std::string& code) {
+    if (spelling.empty() || spelling == "\\" || (spelling.size() > 1 && IsNumber(spelling))) return;
+    int node = 0;
+    for (unsigned char byte : spelling) {
+      int next = Next(node, byte);
+      if (next < 0) {
+        next = static_cast<int>(nodes_.size());
+        auto& links = nodes_[node].next;
+        links.insert(std::lower_bound(links.begin(), links.end(), std::make_pair(byte, -1)),
+                     {byte, next});
+        nodes_.emplace_back();
+      }
+      node = next;
+    }
+    int index = static_cast<int>(codes_.size());
+    codes_.push_back(code);
+    if (nodes_[node].code < 0) nodes_[node].code = index;
+    if (nodes_[node].stringCode < 0 && FitsInString(spelling, code))
+      nodes_[node].stringCode = index;
+  }
+
+  std::vector<Node> nodes_;
+  std::vector<std::string> codes_;
+};
+
+const Spellings& AllSpellings() {
+  static const Spellings spellings;
+  return spellings;
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The escape \xHH: any one byte. It is read before any spelling.
+bool MatchEscape(const std::string& text, size_t at, std::string* code) {
+  if (at + 4 > text.size() || text[at] != '\\' || text[at + 1] != 'x') return false;
+  int high = HexDigit(text[at + 2]), low = HexDigit(text[at + 3]);
+  if (high < 0 || low < 0) return false;
+  *code = std::string(1, static_cast<char>(high * 16 + low));
+  return true;
+}
+
+// What the text at `at` stands for, as the reader takes it: its length and
+// its bytes; 0 when nothing is spelled there.
+size_t MatchAt(const std::string& text, size_t at, bool inString, std::string* code) {
+  if (MatchEscape(text, at, code)) return 4;
+  return AllSpellings().Match(text, at, inString, code);
+}
+
+// Whether the program is inside a string, followed byte by byte as the
+// calculator cuts its tokens: 0x7F and 0xF7 lead a two-byte token, 0x22 opens
+// and closes a string, 0x0D ends the line and any string on it.
+struct StringState {
+  bool inString = false;
+  bool lead = false;
+  void Feed(const std::string& bytes) {
+    for (unsigned char b : bytes) {
+      if (lead) {
+        lead = false;
+      } else if (b == 0x7F || b == 0xF7) {
+        lead = true;
+      } else if (b == 0x22) {
+        inString = !inString;
+      } else if (b == 0x0D) {
+        inString = false;
+      }
+    }
+  }
+};
+
+std::string Escape(const std::string& bytes) {
+  std::string out;
+  char hex[8];
+  for (unsigned char b : bytes) {
+    std::snprintf(hex, sizeof hex, "\\x%02X", b);
+    out += hex;
+  }
+  return out;
+}
+
+bool IsAscii(const std::string& s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return c > 0 && c < 0x7F; });
+}
+
+// Where each code's row is: by code, for the lookup of a token's spellings.
+const Token* RowOf(const std::string& code) {
+  static const std::vector<const Token*> rows = [] {
+    std::vector<const Token*> byCode(0x10000, nullptr);
+    for (const Token& t : Tokens()) {
+      int key = t.code.size() == 1 ? static_cast<unsigned char>(t.code[0])
+                                   : static_cast<unsigned char>(t.code[0]) << 8 |
+                                         static_cast<unsigned char>(t.code[1]);
+      if (!byCode[key]) byCode[key] = &t;
+    }
+    return byCode;
+  }();
+  int key = code.size() == 1
+                ? static_cast<unsigned char>(code[0])
+                : static_cast<unsigned char>(code[0]) << 8 | static_cast<unsigned char>(code[1]);
+  return rows[key];
+}
+
+// The program's bytes cut into tokens: 0x7F and 0xF7 lead a two-byte token,
+// unless they are the last byte.
+std::vector<std::string> Cut(const std::string& bytes) {
+  std::vector<std::string> tokens;
+  for (size_t i = 0; i < bytes.size();) {
+    unsigned char b = static_cast<unsigned char>(bytes[i]);
+    size_t length = (b == 0x7F || b == 0xF7) && i + 1 < bytes.size() ? 2 : 1;
+    tokens.push_back(bytes.substr(i, length));
+    i += length;
+  }
+  return tokens;
+}
+
+std::vector<std::string> Candidates(const std::string& code, Spelling spelling) {
+  if (code == "\r") return {"\n"};  // 0x0D ends a line
+  std::vector<std::string> candidates;
+  if (const Token* row = RowOf(code)) {
+    if (spelling == Spelling::Calculator) {
+      candidates = {row->text, row->ascii};
+    } else {
+      for (const std::string* s : {&row->ascii, &row->text})
+        if (IsAscii(*s)) candidates.push_back(*s);
+    }
+  }
+  return candidates;
+}
+
+std::string Describe(const std::string& spelling, const std::string& code) {
+  std::string hex;
+  char byte[4];
+  for (unsigned char b : code) {
+    std::snprintf(byte, sizeof byte, hex.empty() ? "%02X" : " %02X", b);
+    hex += byte;
+  }
+  return spelling + " (" + hex + ")";
+}
+
+std::string Why(char refused) {
+  return refused == '\n'
+             ? "l'octet 0x0A termine la ligne que le menu 2 envoie : le programme partirait coupe"
+             : "l'octet 0x1A termine le fichier que le menu 2 lit sous Windows : le programme "
+               "partirait coupe";
+}
+
+// Line and column (in characters) of every place of the text, as it is read.
+struct Place {
+  int line = 1, column = 1;
+  void Pass(const std::string& text, size_t from, size_t to) {
+    for (size_t i = from; i < to; ++i) {
+      unsigned char c = static_cast<unsigned char>(text[i]);
+      if (c == '\n') {
+        ++line;
+        column = 1;
+      } else if ((c & 0xC0) != 0x80) {
+        ++column;
+      }
+    }
+  }
+};
+
+// The first byte at which `text` is no UTF-8, or npos.
+size_t FirstInvalidUtf8(const std::string& text) {
+  for (size_t i = 0; i < text.size();) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    if (length == 0 || i + length > text.size()) return i;
+    for (size_t k = 1; k < length; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return i;
+    i += length;
+  }
+  return std::string::npos;
+}
+
+bool Fail(TextError* error, const Place& place, const std::string& message) {
+  error->line = place.line;
+  error->column = place.column;
+  error->message = message;
+  return false;
+}
+
+}  // namespace
+
+// Built from the end: a token's spelling is kept only if the reader, given
+// the text that follows it, takes exactly that spelling back as that token.
+std::string BytesToText(const std::string& bytes, Spelling spelling) {
+  std::vector<std::string> tokens = Cut(bytes);
+  std::vector<bool> inString(tokens.size());
+  StringState state;
+  for (size_t i = 0; i < tokens.size(); ++i) {
+    inString[i] = state.inString;
+    state.Feed(tokens[i]);
+  }
+  std::vector<std::string> chosen(tokens.size());
+  std::string after;  // the start of the text that follows
+  for (size_t i = tokens.size(); i-- > 0;) {
+    std::string pick = Escape(tokens[i]);
+    for (const std::string& candidate : Candidates(tokens[i], spelling)) {
+      std::string code, text = candidate + after;
+      if (MatchAt(text, 0, inString[i], &code) == candidate.size() && code == tokens[i]) {
+        pick = candidate;
+        break;
+      }
+    }
+    after = (pick + after).substr(0, kLookahead);
+    chosen[i] = pick;
+  }
+  std::string text;
+  for (const std::string& piece : chosen) text += piece;
+  if (!text.empty()) text += '\n';
+  return text;
+}
+
+bool TextToBytes(const std::string& text, std::string* bytes, TextError* error,
+                 const std::string& refused) {
+  Place place;
+  size_t bad = FirstInvalidUtf8(text);
+  if (bad != std::string::npos) {
+    place.Pass(text, 0, bad);
+    return Fail(error, place, "texte UTF-8 invalide");
+  }
+  size_t end = text.size();
+  if (end >= 1 && text[end - 1] == '\n') end -= end >= 2 && text[end - 2] == '\r' ? 2 : 1;
+  std::string body = text.substr(0, end);
+  bytes->clear();
+  StringState state;
+  for (size_t at = 0; at < body.size();) {
+    std::string code;
+    size_t length = MatchAt(body, at, state.inString, &code);
+    if (length == 0) {
+      size_t width = 1;
+      while (at + width < body.size() &&
+             (static_cast<unsigned char>(body[at + width]) & 0xC0) == 0x80)
+        ++width;
+      std::string what = body.substr(at, width);
+      if (width == 1 && (static_cast<unsigned char>(what[0]) < 0x20 || what[0] == 0x7F))
+        what = Escape(what);  // a control character would not show
+      return Fail(error, place,
+                  body[at] == '\\' ? "sequence d'echappement inconnue : " + body.substr(at, 2)
+                                   : "caractere inconnu : " + what);
+    }
+    for (char r : refused)
+      if (code.find(r) != std::string::npos)
+        return Fail(error, place, Describe(body.substr(at, length), code) + " : " + Why(r));
+    *bytes += code;
+    state.Feed(code);
+    place.Pass(body, at, at + length);
+    at += length;
+  }
+  return true;
+}
+
+std::string BytesMenu2Refuses() {
+#ifdef _WIN32
+  return std::string("\n\x1A", 2);
+#else
+  return "\n";
+#endif
+}

@@ -1,0 +1,29 @@
+// A calculator program as text a person reads and types, and back: the
+// conversion behind liaison-texte, on bytes and strings only.
+#pragma once
+
+#include <string>
+
+enum class Spelling { Calculator, Ascii };
+
+// The program's bytes as text: one program line per text line (0x0D ends a
+// line), each token in the calculator's spelling (Ascii: the backslash
+// spellings, ASCII only), and the escape \xHH wherever a spelling would be
+// read back as other bytes. A text that is not empty ends with a line feed.
+std::string BytesToText(const std::string& bytes, Spelling spelling);
+
+struct TextError {
+  int line = 0;    // 1 and up; 0 where no place in the text applies
+  int column = 0;  // in characters, 1 and up
+  std::string message;
+};
+
+// The text as the program's bytes; both spellings are read, and one line feed
+// at the very end is the text file's own, not a line of the program. A token
+// holding one of the `refused` bytes is an error naming that token.
+bool TextToBytes(const std::string& text, std::string* bytes, TextError* error,
+                 const std::string& refused = "");
+
+// The bytes that menu 2 cannot carry: it sends a file's first line, which ends
+// at the first 0x0A, and on Windows its text-mode read ends a file at 0x1A.
+std::string BytesMenu2Refuses();
