@@ -1,7 +1,6 @@
 #include "text/tokens.h"
 
 #include <cstdlib>
-#include <sstream>
 
 extern const char kTokenTable[];
 
@@ -32,9 +31,11 @@ std::vector<std::string> Fields(const std::string& line) {
 
 std::vector<Token> Parse(const char* table) {
   std::vector<Token> tokens;
-  std::istringstream lines(table);
-  std::string line;
-  while (std::getline(lines, line)) {
+  const std::string all = table;
+  for (size_t start = 0, end; start < all.size(); start = end + 1) {
+    end = all.find('\n', start);
+    if (end == std::string::npos) end = all.size();
+    const std::string line = all.substr(start, end - start);
     std::vector<std::string> f = Fields(line);
     if (line.empty() || line[0] == '#' || f.size() < 3 || f[0] == "code") continue;
     Token token;

@@ -131,14 +131,22 @@ static Command LiaisonCommand(std::string port, RunOptions options) {
   }
   if (!OnWindows()) {
     options.env.push_back("LIAISON_PORT=" + port);
-    return {{LIAISON_BIN}, options};
+    std::vector<std::string> argv = {LIAISON_BIN};
+    argv.insert(argv.end(), options.args.begin(), options.args.end());
+    return {argv, options};
   }
   StartWineServer();
-  // The prefix maps COM1 to a fixed link, which now leads to this port.
-  std::string link = WineBuild() + "/com1";
+  // The prefix maps COM1 (or the COM7 or COM12 that the case names in
+  // LIAISON_PORT) to a fixed link, which now leads to this port.
+  std::string com = "com1";
+  for (const std::string& setting : options.env)
+    if (setting.compare(0, 16, "LIAISON_PORT=COM") == 0) com = "com" + setting.substr(16);
+  std::string link = WineBuild() + "/" + com;
   unlink(link.c_str());
   if (symlink(port.c_str(), link.c_str()) != 0) ADD_FAILURE() << "cannot link " << link;
-  return {{WineTool("wine64"), WineBuild() + "/liaison.exe"}, options};
+  std::vector<std::string> argv = {WineTool("wine64"), WineBuild() + "/liaison.exe"};
+  argv.insert(argv.end(), options.args.begin(), options.args.end());
+  return {argv, options};
 }
 
 Process::Process(const std::vector<std::string>& argv, const std::string& dir,
@@ -284,6 +292,14 @@ void Calculator::Finish() {
     else
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
+}
+
+std::string Calculator::Field(const std::string& key) const {
+  std::string report = Report();
+  size_t at = report.find(key + "=");
+  if (at == std::string::npos) return "";
+  at += key.size() + 1;
+  return report.substr(at, report.find('\n', at) - at);
 }
 
 Bytes Calculator::Logged(char direction) const {

@@ -29,6 +29,7 @@ struct Exit {
 };
 
 struct RunOptions {
+  std::vector<std::string> args;  // on the program's command line
   int timeoutSeconds = 60;
   long fileSizeLimit = -1;       // RLIMIT_FSIZE in bytes
   std::vector<std::string> env;  // NAME=VALUE
@@ -91,6 +92,8 @@ class Calculator {
   Bytes FromPc() const { return Logged('<'); }
   Bytes ToPc() const { return Logged('>'); }
   std::string Report() const { return ReadAll(dir_ / "report.txt"); }
+  // One line "key=value" of the report of what it received.
+  std::string Field(const std::string& key) const;
 
  private:
   Bytes Logged(char direction) const;
