@@ -1,14 +1,13 @@
 #include "text/program_text.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <vector>
 
 #include "text/tokens.h"
 
 namespace {
-
-constexpr size_t kLookahead = 64;  // longer than any spelling
 
 // Every spelling that the text may hold, in a trie, each with the code it
 // stands for. Where two codes share a spelling, the ascii column decides
@@ -23,6 +22,9 @@ class Spellings {
     for (const Token& t : Tokens()) Add(t.ascii, t.code);
     for (const Token& t : Tokens()) Add(t.text, t.code);
   }
+
+  // No match looks further than this many bytes.
+  size_t Longest() const { return longest_; }
 
   // The longest spelling at `at`: its length, and its code in `code`; 0 if none.
   size_t Match(const std::string& text, size_t at, bool inString, std::string* code) const {
@@ -80,6 +82,7 @@ class Spellings {
       }
       node = next;
     }
+    longest_ = std::max(longest_, spelling.size());
     int index = static_cast<int>(codes_.size());
     codes_.push_back(code);
     if (nodes_[node].code < 0) nodes_[node].code = index;
@@ -89,6 +92,7 @@ class Spellings {
 
   std::vector<Node> nodes_;
   std::vector<std::string> codes_;
+  size_t longest_ = 0;
 };
 
 const Spellings& AllSpellings() {
@@ -173,30 +177,47 @@ const Token* RowOf(const std::string& code) {
 }
 
 // The program's bytes cut into tokens: 0x7F and 0xF7 lead a two-byte token,
-// unless they are the last byte.
-std::vector<std::string> Cut(const std::string& bytes) {
-  std::vector<std::string> tokens;
+// unless they are the last byte. Each token notes whether it stands inside a
+// string.
+struct Cut {
+  std::uint32_t at;
+  std::uint8_t length;
+  bool inString;
+};
+
+std::vector<Cut> CutTokens(const std::string& bytes) {
+  std::vector<Cut> tokens;
+  tokens.reserve(bytes.size());
+  StringState state;
   for (size_t i = 0; i < bytes.size();) {
     unsigned char b = static_cast<unsigned char>(bytes[i]);
     size_t length = (b == 0x7F || b == 0xF7) && i + 1 < bytes.size() ? 2 : 1;
-    tokens.push_back(bytes.substr(i, length));
+    tokens.push_back(
+        {static_cast<std::uint32_t>(i), static_cast<std::uint8_t>(length), state.inString});
+    state.Feed(bytes.substr(i, length));
     i += length;
   }
   return tokens;
 }
 
-std::vector<std::string> Candidates(const std::string& code, Spelling spelling) {
-  if (code == "\r") return {"\n"};  // 0x0D ends a line
-  std::vector<std::string> candidates;
-  if (const Token* row = RowOf(code)) {
-    if (spelling == Spelling::Calculator) {
-      candidates = {row->text, row->ascii};
-    } else {
-      for (const std::string* s : {&row->ascii, &row->text})
-        if (IsAscii(*s)) candidates.push_back(*s);
-    }
+// The spellings to try for a code, best first; at most two.
+size_t Candidates(const std::string& code, Spelling spelling, const std::string* out[2]) {
+  static const std::string lineEnd = "\n";
+  if (code == "\r") {  // 0x0D ends a line
+    out[0] = &lineEnd;
+    return 1;
   }
-  return candidates;
+  const Token* row = RowOf(code);
+  if (!row) return 0;
+  if (spelling == Spelling::Calculator) {
+    out[0] = &row->text;
+    out[1] = &row->ascii;
+    return 2;
+  }
+  size_t n = 0;
+  for (const std::string* s : {&row->ascii, &row->text})
+    if (IsAscii(*s)) out[n++] = s;
+  return n;
 }
 
 std::string Describe(const std::string& spelling, const std::string& code) {
@@ -257,29 +278,31 @@ bool Fail(TextError* error, const Place& place, const std::string& message) {
 // Built from the end: a token's spelling is kept only if the reader, given
 // the text that follows it, takes exactly that spelling back as that token.
 std::string BytesToText(const std::string& bytes, Spelling spelling) {
-  std::vector<std::string> tokens = Cut(bytes);
-  std::vector<bool> inString(tokens.size());
-  StringState state;
-  for (size_t i = 0; i < tokens.size(); ++i) {
-    inString[i] = state.inString;
-    state.Feed(tokens[i]);
-  }
-  std::vector<std::string> chosen(tokens.size());
-  std::string after;  // the start of the text that follows
+  std::vector<Cut> tokens = CutTokens(bytes);
+  std::string reversed;  // the text, from its end
+  reversed.reserve(bytes.size() * 2);
+  const size_t lookahead = std::max<size_t>(AllSpellings().Longest(), 4);  // 4: an escape
+  std::string after;                // the start of the text that follows the token
+  std::string window, code, found;  // a spelling, then `after`
   for (size_t i = tokens.size(); i-- > 0;) {
-    std::string pick = Escape(tokens[i]);
-    for (const std::string& candidate : Candidates(tokens[i], spelling)) {
-      std::string code, text = candidate + after;
-      if (MatchAt(text, 0, inString[i], &code) == candidate.size() && code == tokens[i]) {
-        pick = candidate;
-        break;
-      }
+    code.assign(bytes, tokens[i].at, tokens[i].length);
+    const std::string* candidates[2];
+    size_t count = Candidates(code, spelling, candidates);
+    const std::string* pick = nullptr;
+    for (size_t k = 0; k < count && !pick; ++k) {
+      const std::string& candidate = *candidates[k];
+      if (candidate.empty()) continue;
+      window.assign(candidate).append(after);
+      if (MatchAt(window, 0, tokens[i].inString, &found) == candidate.size() && found == code)
+        pick = &candidate;
     }
-    after = (pick + after).substr(0, kLookahead);
-    chosen[i] = pick;
+    std::string escape;
+    if (!pick) pick = &(escape = Escape(code));
+    reversed.append(pick->rbegin(), pick->rend());
+    after.insert(0, *pick);
+    if (after.size() > lookahead) after.resize(lookahead);
   }
-  std::string text;
-  for (const std::string& piece : chosen) text += piece;
+  std::string text(reversed.rbegin(), reversed.rend());
   if (!text.empty()) text += '\n';
   return text;
 }

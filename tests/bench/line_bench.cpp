@@ -3,6 +3,7 @@
 // measures and reports; it passes or fails nothing.
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "support/harness.h"
+#include "text/program_text.h"
 
 namespace {
 
@@ -56,7 +58,7 @@ struct Transfer {
   long maxRssKb;
 };
 
-Transfer Run(const std::string& name, bool reception, int size) {
+Transfer Run(const std::string& name, bool reception, int size, bool traced = false) {
   TempDir dir;
   std::string typed;
   std::vector<std::string> sim = {"--pace"};
@@ -72,6 +74,7 @@ Transfer Run(const std::string& name, bool reception, int size) {
   Calculator calculator(dir, sim);
   RunOptions options;
   options.timeoutSeconds = 600;
+  if (traced) options.env = {"LIAISON_TRACE=" + (dir / "trace.txt")};
   Exit exit = RunLiaison(dir.Path(), calculator.Port(), typed, options);
   calculator.Finish();
   Line line = ReadLog(dir / "sim.log");
@@ -124,6 +127,49 @@ double StartToMenu() {
   return best;
 }
 
+// A program of 65,533 bytes (the demo program again and again) and ten times
+// that: liaison-texte's time in process, best of 5, and its peak memory as a
+// program, to show that both grow in proportion.
+struct TextCost {
+  double lireMs, ecrireMs;
+  long lireKb, ecrireKb;
+};
+
+TextCost MeasureText(size_t size) {
+  TempDir dir;
+  std::string demo = ReadAll(std::string(LIAISON_SOURCE_DIR) + "/samples/DEMO.txt").substr(1);
+  std::string bytes;
+  while (bytes.size() < size) bytes += demo + "\r";
+  bytes.resize(size);
+  while (!bytes.empty() && (static_cast<unsigned char>(bytes.back()) == 0x7F ||
+                            static_cast<unsigned char>(bytes.back()) == 0xF7))
+    bytes.back() = 'A';  // no token cut in two at the end
+  std::string text = BytesToText(bytes, Spelling::Calculator), back;
+  TextError error;
+  TextCost cost{1e9, 1e9, 0, 0};
+  for (int i = 0; i < 5; ++i) {
+    Clock::time_point start = Clock::now();
+    text = BytesToText(bytes, Spelling::Calculator);
+    Clock::time_point middle = Clock::now();
+    TextToBytes(text, &back, &error);
+    Clock::time_point end = Clock::now();
+    cost.lireMs =
+        std::min(cost.lireMs, std::chrono::duration<double, std::milli>(middle - start).count());
+    cost.ecrireMs =
+        std::min(cost.ecrireMs, std::chrono::duration<double, std::milli>(end - middle).count());
+  }
+  if (back != bytes) std::fprintf(stderr, "bench: the round trip of %zu bytes failed\n", size);
+  WriteAll(dir / "program", ":" + bytes);
+  WriteAll(dir / "text", text);
+  cost.lireKb =
+      Process({LIAISON_TEXTE_BIN, "lire", dir / "program"}, "", RunOptions{}).Finish().maxRssKb;
+  cost.ecrireKb =
+      Process({LIAISON_TEXTE_BIN, "ecrire", dir / "text", dir / "out"}, "", RunOptions{})
+          .Finish()
+          .maxRssKb;
+  return cost;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -133,9 +179,14 @@ int main(int argc, char** argv) {
   auto waitReady = std::async(std::launch::async, IdleCpu, std::vector<std::string>{"--send", "X"},
                               "2 f.txt P\n", idleSeconds);
   std::vector<Transfer> transfers = {
-      Run("reception, 100 B", true, 100),    Run("reception, 4 KiB", true, 4096),
-      Run("reception, 60 KiB", true, 61440), Run("emission, 100 B", false, 100),
-      Run("emission, 4 KiB", false, 4096),   Run("emission, 65,533 B", false, 65533),
+      Run("reception, 100 B", true, 100),
+      Run("reception, 4 KiB", true, 4096),
+      Run("reception, 60 KiB", true, 61440),
+      Run("emission, 100 B", false, 100),
+      Run("emission, 4 KiB", false, 4096),
+      Run("emission, 65,533 B", false, 65533),
+      Run("reception, 60 KiB, traced", true, 61440, true),
+      Run("emission, 65,533 B, traced", false, 65533, true),
   };
   double request = waitRequest.get(), ready = waitReady.get();
   double menu = StartToMenu();
@@ -155,5 +206,14 @@ int main(int argc, char** argv) {
               100 * ready / idleSeconds);
   std::printf("| peak resident memory (largest transfer) | %.2f MiB |\n", rss / 1024.0);
   std::printf("| start to menu prompt (best of 5) | %.1f ms |\n", menu * 1000);
+
+  TextCost small = MeasureText(65533), large = MeasureText(655330);
+  std::printf("\n| liaison-texte | 65,533 B | 655,330 B |\n|---|---:|---:|\n");
+  std::printf("| lire (best of 5) | %.1f ms | %.1f ms |\n", small.lireMs, large.lireMs);
+  std::printf("| ecrire (best of 5) | %.1f ms | %.1f ms |\n", small.ecrireMs, large.ecrireMs);
+  std::printf("| lire, peak resident memory | %.2f MiB | %.2f MiB |\n", small.lireKb / 1024.0,
+              large.lireKb / 1024.0);
+  std::printf("| ecrire, peak resident memory | %.2f MiB | %.2f MiB |\n", small.ecrireKb / 1024.0,
+              large.ecrireKb / 1024.0);
   return 0;
 }
