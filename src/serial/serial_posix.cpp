@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
@@ -235,12 +236,25 @@ PortChoice ChoosePort() {
   return ChoosePosixPort(std::getenv("LIAISON_PORT"), UsbAdapters());
 }
 
+// Linux makes ttyS0 to ttyS31 whether or not a UART stands behind them; the
+// type that sysfs gives is 0 where none does.
+static bool HasUart(const std::string& device) {
+  std::string name = device.substr(device.rfind('/') + 1);
+  FILE* file = std::fopen(("/sys/class/tty/" + name + "/type").c_str(), "r");
+  if (!file) return true;  // nothing tells: list it
+  int type = -1;
+  bool read = std::fscanf(file, "%d", &type) == 1;
+  std::fclose(file);
+  return !read || type != 0;
+}
+
 std::vector<std::string> ListSerialPorts() {
 #ifdef __APPLE__
   return Entries("/dev", {"cu."});
 #else
   std::vector<std::string> ports = UsbAdapters();
-  for (const std::string& dev : Entries("/dev", {"ttyUSB", "ttyACM", "ttyS"})) ports.push_back(dev);
+  for (const std::string& dev : Entries("/dev", {"ttyUSB", "ttyACM", "ttyS"}))
+    if (HasUart(dev)) ports.push_back(dev);
   return ports;
 #endif
 }
