@@ -158,22 +158,21 @@ bool IsAscii(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return c > 0 && c < 0x7F; });
 }
 
+// A code of one or two bytes as one number: 0x41, 0xF700.
+int CodeKey(const std::string& code) {
+  int key = static_cast<unsigned char>(code[0]);
+  return code.size() == 1 ? key : key << 8 | static_cast<unsigned char>(code[1]);
+}
+
 // Where each code's row is: by code, for the lookup of a token's spellings.
 const Token* RowOf(const std::string& code) {
   static const std::vector<const Token*> rows = [] {
     std::vector<const Token*> byCode(0x10000, nullptr);
-    for (const Token& t : Tokens()) {
-      int key = t.code.size() == 1 ? static_cast<unsigned char>(t.code[0])
-                                   : static_cast<unsigned char>(t.code[0]) << 8 |
-                                         static_cast<unsigned char>(t.code[1]);
-      if (!byCode[key]) byCode[key] = &t;
-    }
+    for (const Token& t : Tokens())
+      if (!byCode[CodeKey(t.code)]) byCode[CodeKey(t.code)] = &t;
     return byCode;
   }();
-  int key = code.size() == 1
-                ? static_cast<unsigned char>(code[0])
-                : static_cast<unsigned char>(code[0]) << 8 | static_cast<unsigned char>(code[1]);
-  return rows[key];
+  return rows[CodeKey(code)];
 }
 
 // The program's bytes cut into tokens: 0x7F and 0xF7 lead a two-byte token,
