@@ -115,6 +115,25 @@ TEST(Trace, KilledMidTransfer) {
   EXPECT_GT(trace.size(), 1u + 1 + 50 + 1 + 512);  // data bytes are in, though the read went on
 }
 
+// The trace is added to: a second run keeps the first run's lines.
+TEST(Trace, AddsToWhatIsThere) {
+  TempDir dir;
+  std::vector<Traced> both;
+  for (int run = 0; run < 2; ++run) {
+    Calculator calculator(dir, {"--send", "ABC", "--text", ":abc"});
+    RunOptions options;
+    options.env = {"LIAISON_TRACE=trace.txt"};
+    Exit exit = RunLiaison(dir.Path(), calculator.Port(), "1\n3\n\n3\n", options);
+    calculator.Finish();
+    EXPECT_EQ(exit.status, 0);
+    std::vector<Traced> log = SimulatorLog(dir);
+    both.insert(both.end(), log.begin(), log.end());
+  }
+  int comments = 0;
+  EXPECT_EQ(ReadTrace(dir / "trace.txt", &comments), both);
+  EXPECT_EQ(comments, 2);
+}
+
 // A trace that cannot be written is said once on standard error; the
 // program goes on as if none had been asked for.
 TEST(Trace, ThatCannotBeOpened) {
@@ -146,11 +165,16 @@ TEST(CommandLine, HelpPortsAndUsage) {
                                           "LIAISON_PORT.\n"))
       << exit.out;
 
-  RunOptions wrong;
-  wrong.args = {"--port", "COM3"};
-  exit = RunLiaison(dir.Path(), "/dev/null", "3\n", wrong);
-  EXPECT_EQ(exit.status, 2);
-  EXPECT_EQ(exit.out, "");
+  // One unknown word is as wrong as two: the usage, status 2, no port, no menu.
+  const std::vector<std::vector<std::string>> wrongs = {
+      {"--port"}, {"--port", "COM3"}, {"--bogus"}, {"--help", "--ports"}};
+  for (const std::vector<std::string>& args : wrongs) {
+    RunOptions wrong;
+    wrong.args = args;
+    exit = RunLiaison(dir.Path(), "/dev/null", "3\n", wrong);
+    EXPECT_EQ(exit.status, 2) << args[0];
+    EXPECT_EQ(exit.out, "") << args[0];
+  }
 }
 
 // Windows: the port LIAISON_PORT names, COM10 and above included.

@@ -77,6 +77,18 @@ TEST(Header, EndHeaderIsAlwaysTheSame) {
   EXPECT_FALSE(IsProgramHeader(header));
 }
 
+// Menu 1 takes a header as a program's by its type, the three letters "TXT".
+TEST(Header, ProgramTypeIsAllThreeLetters) {
+  struct Case {
+    const char* type;
+    bool program;
+  };
+  const Case cases[] = {{"TXT", true}, {"TXA", false}, {"TX\x00", false}, {"AXT", false},
+                        {"TAT", false}, {"txt", false}, {"END", false}, {"VAL", false}};
+  for (const Case& c : cases)
+    EXPECT_EQ(IsProgramHeader(ProgramHeader("P", 3, c.type).data()), c.program) << c.type;
+}
+
 TEST(Header, SizeFieldWrapsAt16Bits) {
   unsigned char header[HEADER_SIZE];
   InitHeader_Programme(header, "X");

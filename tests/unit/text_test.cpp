@@ -2,6 +2,9 @@
 // the refusals, and the exact round trip.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "text/program_text.h"
@@ -65,6 +68,8 @@ TEST(ProgramText, BothSpellingsAreRead) {
       {"\\x2B\\x00\\xf7", std::string("\x2B\x00\xF7", 3)},
       {"\"If or\"If ", std::string("\"If or\"\xF7\x00", 9)},  // letters inside a string
       {"A\r\nB\n", "A\rB"},  // one line feed at the end is the file's own
+      {"A\r\nB\r\n", "A\rB"},  // ...and so is a final CR LF, as Windows editors save it
+      {"A\r\n", "A"},
       {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(Read(c.text), c.bytes) << c.text;
@@ -156,6 +161,66 @@ TEST(ProgramText, ErrorsSayWhereAndWhy) {
   EXPECT_FALSE(TextToBytes("\\ClrList", &bytes, &error, std::string("\n\x1A", 2)));
   EXPECT_TRUE(Has(error.message, "ClrList"));  // the Windows build refuses 0x1A too
   EXPECT_TRUE(TextToBytes("\\ClrList", &bytes, &error, "\n"));
+}
+
+// The table's rows as the data file writes them, read here without the
+// program's reader: "\\" is a backslash, "\t" a tab.
+std::vector<Token> RowsOfTheDataFile() {
+  std::ifstream in(LIAISON_SOURCE_DIR "/src/text/graph35-tokens.tsv", std::ios::binary);
+  std::vector<Token> rows;
+  std::string line;
+  auto unescape = [](const std::string& field) {
+    std::string plain;
+    for (size_t i = 0; i < field.size(); ++i) {
+      if (field[i] == '\\' && i + 1 < field.size()) {
+        char next = field[++i];
+        plain += next == 't' ? '\t' : next == 'n' ? '\n' : next == 'r' ? '\r' : next;
+      } else {
+        plain += field[i];
+      }
+    }
+    return plain;
+  };
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#' || line.compare(0, 5, "code\t") == 0) continue;
+    std::vector<std::string> fields;
+    std::stringstream cells(line);
+    for (std::string cell; std::getline(cells, cell, '\t');) fields.push_back(cell);
+    Token row;
+    for (size_t i = 0; i + 1 < fields[0].size(); i += 2)
+      row.code += static_cast<char>(std::stoi(fields[0].substr(i, 2), nullptr, 16));
+    row.text = fields.size() > 1 ? unescape(fields[1]) : "";
+    row.ascii = fields.size() > 2 ? unescape(fields[2]) : "";
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// A two-byte token whose second byte is a quote (F7 22 DrawDyna), a line end
+// (F7 0D Break), a backslash or a letter must not be taken for that byte:
+// the keyword after it stays a keyword, both ways.
+TEST(ProgramText, KeywordAfterATwoByteToken) {
+  const std::string ifA = std::string("\xF7\x00", 2) + "A";
+  int checked = 0;
+  for (const Token& row : RowsOfTheDataFile()) {
+    if (row.code.size() != 2) continue;
+    unsigned char second = static_cast<unsigned char>(row.code[1]);
+    if (second != 0x22 && second != 0x0D && second != 0x5C && !std::isalpha(second)) continue;
+    const std::string bytes = row.code + ":" + ifA;
+    if (!row.ascii.empty()) {
+      EXPECT_EQ(Read(row.ascii + ":\\If A"), bytes) << row.ascii;
+      EXPECT_EQ(BytesToText(bytes, Spelling::Ascii), row.ascii + ":\\If A\n") << row.ascii;
+    }
+    if (!row.text.empty()) {
+      EXPECT_EQ(Read(row.text + ":If A"), bytes) << row.text;
+      EXPECT_EQ(BytesToText(bytes, Spelling::Calculator), row.text + ":If A\n") << row.text;
+    }
+    ++checked;
+  }
+  EXPECT_GT(checked, 80);
+  EXPECT_EQ(Read("DrawDyna:If A"), std::string("\xF7\x22:\xF7\x00" "A", 6));
+  EXPECT_EQ(BytesToText(std::string("\xF7\x0D:\xF7\x00" "A", 6), Spelling::Ascii),
+            "\\Break:\\If A\n");
 }
 
 }  // namespace
