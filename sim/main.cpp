@@ -9,6 +9,7 @@
 #include <string>
 
 #include "calculator.h"
+#include "transmission.h"
 #include "link/link.h"
 
 namespace {
@@ -25,6 +26,9 @@ const char kUsage[] =
     "  --receive            receive one program (the PC picks 2)\n"
     "  --serve NAME         both, again and again, until the PC closes the line:\n"
     "                       program NAME is offered whenever the PC receives\n"
+    "  --transmit FILE.cas  send every item of an archive in one transmission\n"
+    "                       (liaison recevoir), then the end header\n"
+    "  --take               receive a whole transmission (liaison envoyer)\n"
     "Sending:\n"
     "  --content FILE       the program's data (default: --text)\n"
     "  --text STRING        the program's data as text (default \"Bonjour\")\n"
@@ -55,6 +59,8 @@ struct Options {
   std::string role, device, logPath, reportPath, text = "Bonjour", contentPath;
   SendPlan send;
   ReceivePlan receive;
+  TransmitPlan transmit;
+  TakePlan take;
   bool pace = false;
   int noiseAfter = 0;
 };
@@ -119,8 +125,32 @@ Parsed Parse(int argc, char** argv, Options* o) {
     if (a == "--send" || a == "--serve") {
       o->role = a;
       ok = next(&o->send.name);
-    } else if (a == "--receive") {
+    } else if (a == "--receive" || a == "--take") {
       o->role = a;
+    } else if (a == "--transmit") {
+      o->role = a;
+      ok = next(&o->transmit.archive);
+    } else if (a == "--bad-part") {
+      ok = number(&o->transmit.badPart);
+    } else if (a == "--silent-part") {
+      ok = number(&o->transmit.silentPart);
+    } else if (a == "--vanish-part") {
+      ok = number(&o->transmit.vanishPart);
+    } else if (a == "--no-end") {
+      o->transmit.noEnd = true;
+    } else if (a == "--request-between") {
+      o->transmit.requestBetween = true;
+    } else if (a == "--holds" || a == "--refuse") {
+      ok = next(&v);
+      std::set<std::string>& into = a == "--holds" ? o->take.holds : o->take.refuse;
+      for (size_t at = 0; ok && at <= v.size();) {
+        size_t comma = v.find(',', at);
+        if (comma == std::string::npos) comma = v.size();
+        into.insert(v.substr(at, comma - at));
+        at = comma + 1;
+      }
+    } else if (a == "--archive") {
+      ok = next(&o->take.archive);
     } else if (a == "--port") {
       ok = next(&o->device);
     } else if (a == "--content") {
@@ -170,7 +200,7 @@ Parsed Parse(int argc, char** argv, Options* o) {
     if (!ok) return Parsed::Wrong;
   }
   if (o->role.empty()) {
-    std::fprintf(stderr, "liaison-sim: say --send, --receive or --serve\n");
+    std::fprintf(stderr, "liaison-sim: say --send, --receive, --serve, --transmit or --take\n");
     return Parsed::Wrong;
   }
   if (!o->contentPath.empty()) {
@@ -242,6 +272,11 @@ int main(int argc, char** argv) {
   bool done = true;
   if (o.role == "--serve") {
     Serve(wire, o, report);
+  } else if (o.role == "--transmit") {
+    o.transmit.noise = o.send.noise;
+    done = Transmit(wire, o.transmit, report);
+  } else if (o.role == "--take") {
+    done = Take(wire, o.take, report);
   } else if (o.role == "--send") {
     done = SendProgram(wire, o.send, false);
   } else {

@@ -3,15 +3,35 @@
 #include <cstring>
 #include <memory>
 
+#include "app/commands.h"
 #include "app/liaison.h"
 #include "serial/trace.h"
 
 namespace {
 
+const char kUsage[] =
+    "usage : liaison [--help | --ports]\n"
+    "        liaison recevoir [DOSSIER] [--attente SECONDES]\n"
+    "        liaison envoyer [--remplacer | --garder] [--nom NOM] FICHIER...\n";
+
 const char kHelp[] =
     "liaison : relie le PC a une calculatrice Casio Graph par un cable serie.\n"
     "\n"
     "Usage : liaison            le menu (sans argument)\n"
+    "        liaison recevoir [DOSSIER] [--attente SECONDES]\n"
+    "                           recoit une transmission entiere (programmes, listes,\n"
+    "                           matrices, images, sauvegarde...) dans une archive .cas\n"
+    "                           nommee d'apres la date et l'heure (AAAAMMJJ-HHMMSS.cas),\n"
+    "                           dans DOSSIER (le dossier courant sinon). --attente : au\n"
+    "                           plus SECONDES d'attente de la calculatrice (par pas de 5 s).\n"
+    "        liaison envoyer [--remplacer | --garder] [--nom NOM] FICHIER...\n"
+    "                           envoie en une transmission chaque element des fichiers :\n"
+    "                           archive .cas, ou programme (l'octet 3A puis ses octets,\n"
+    "                           comme le menu 1 et liaison-texte ecrire les ecrivent),\n"
+    "                           nomme d'apres le fichier ou par --nom. Un nom deja sur la\n"
+    "                           calculatrice : --remplacer le remplace, --garder le garde ;\n"
+    "                           sans l'un ni l'autre la question est posee (garde hors\n"
+    "                           d'un terminal).\n"
     "        liaison --ports    les ports serie trouves, et celui que liaison ouvrira\n"
     "        liaison --help     ce texte\n"
     "\n"
@@ -33,9 +53,10 @@ const char kHelp[] =
     "  LIAISON_TRACE=FICHIER chaque octet de la ligne est ajoute a FICHIER, une ligne\n"
     "                        par octet : SECONDES PC>calc|calc>PC HEX.\n"
     "\n"
-    "Statut de sortie : 0 en fin normale ; 255 si le port ne s'ouvre pas, si\n"
-    "LIAISON_PORT ne nomme aucun port, ou si la liaison avec la calculatrice est\n"
-    "perdue ; 2 pour une ligne de commande fausse.\n";
+    "Statut de sortie : 0 en fin normale (recevoir, envoyer : chaque element est\n"
+    "passe) ; 1 si un element a ete refuse, garde, coupe, ou si l'attente a expire ;\n"
+    "255 si le port ne s'ouvre pas, si LIAISON_PORT ne nomme aucun port, ou si la\n"
+    "liaison avec la calculatrice est perdue ; 2 pour une ligne de commande fausse.\n";
 
 int ShowPorts() {
   std::printf("Ports serie trouves :\n");
@@ -76,8 +97,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "--ports") == 0) return ShowPorts();
-  if (argc > 1) {
-    std::fprintf(stderr, "usage : liaison [--help | --ports]\n");
+  using Command = int (*)(Console&, int, const std::vector<std::string>&);
+  Command command = nullptr;
+  if (argc > 1 && std::strcmp(argv[1], "recevoir") == 0) command = Recevoir;
+  if (argc > 1 && std::strcmp(argv[1], "envoyer") == 0) command = Envoyer;
+  if (argc > 1 && !command) {
+    std::fprintf(stderr, "%s", kUsage);
     return 2;
   }
   PortChoice port = ChoosePort();
@@ -88,5 +113,7 @@ int main(int argc, char** argv) {
   static WorkState state;
   OpenConsole(state.con);
   std::unique_ptr<LineTrace> trace = OpenTrace(port);
+  if (command)
+    return command(state.con, port.number, std::vector<std::string>(argv + 2, argv + argc));
   return RunLiaison(state, port.number);
 }

@@ -4,7 +4,7 @@
 #include "console/progress.h"
 #include "serial/serial.h"
 #include "transfer/file.h"
-#include "transfer/line.h"
+#include "serial/line.h"
 #include "transfer/transfer.h"
 
 namespace {

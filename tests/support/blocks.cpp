@@ -41,3 +41,81 @@ Bytes Hex(const std::string& spaced) {
   while (in >> hex) bytes.push_back(static_cast<unsigned char>(std::stoi(hex, nullptr, 16)));
   return bytes;
 }
+
+Bytes Sealed(Bytes block) {
+  int sum = 0;
+  for (unsigned char b : block) sum += b;
+  block.push_back(static_cast<unsigned char>((0x3A - sum % 256 + 256) % 256));
+  return block;
+}
+
+// 0x3A, format (4), type (2), size (4, big-endian), name (8), 8 × FF,
+// password (8 × FF), "NL", 12 × FF, checksum.
+Bytes Header50(const std::string& format, const std::string& type, unsigned long sizeField,
+               const std::string& name) {
+  Bytes h(49, 0xFF);
+  h[0] = 0x3A;
+  for (size_t i = 0; i < 4; ++i) h[1 + i] = i < format.size() ? format[i] : 0;
+  h[5] = type[0];
+  h[6] = type[1];
+  for (int i = 0; i < 4; ++i) h[7 + i] = (sizeField >> (24 - 8 * i)) & 0xFF;
+  for (size_t i = 0; i < name.size() && i < 8; ++i) h[11 + i] = name[i];
+  h[35] = 'N';
+  h[36] = 'L';
+  return Sealed(h);
+}
+
+Bytes ProgramItemBytes(const std::string& name, const std::string& program) {
+  Bytes part = {0x3A};
+  part.insert(part.end(), program.begin(), program.end());
+  part.push_back(0xFF);
+  return Join({Header50("TXT", "PG", program.size() + 3, name), Sealed(part)});
+}
+
+// A VAL header holds its height and width where others hold the size; each
+// cell is a part: row, column, and a number of 10 bytes.
+static Bytes Cells(const std::string& type, const std::string& name, int rows, int columns) {
+  Bytes item = Header50("VAL", type, static_cast<unsigned long>(rows) << 16 | columns, name);
+  for (int r = 1; r <= rows; ++r) {
+    for (int c = 1; c <= (columns ? columns : 1); ++c) {
+      Bytes cell = {0x3A,
+                    0,
+                    static_cast<unsigned char>(r),
+                    0,
+                    static_cast<unsigned char>(c),
+                    static_cast<unsigned char>(0x10 + r),
+                    static_cast<unsigned char>(c << 4),
+                    0,
+                    0,
+                    0,
+                    0,
+                    0,
+                    0,
+                    static_cast<unsigned char>(r == 2 ? 0x50 : 0),
+                    0x01};
+      Bytes part = Sealed(cell);
+      item.insert(item.end(), part.begin(), part.end());
+    }
+  }
+  return item;
+}
+
+Bytes ListItemBytes(const std::string& name, int values) {
+  return Cells("LT", name, values, 1);
+}
+
+Bytes MatrixItemBytes(const std::string& name, int rows, int columns) {
+  return Cells("MT", name, rows, columns);
+}
+
+Bytes BackupItemBytes(int size) {
+  Bytes part = {0x3A};
+  for (int i = 0; i < size; ++i) part.push_back(static_cast<unsigned char>(i * 7));
+  return Join({Header50("MEM", "BU", size + 2, "BACKUP"), Sealed(part)});
+}
+
+Bytes Join(const std::vector<Bytes>& pieces) {
+  Bytes all;
+  for (const Bytes& piece : pieces) all.insert(all.end(), piece.begin(), piece.end());
+  return all;
+}

@@ -12,6 +12,17 @@ using Bytes = std::vector<unsigned char>;
 Bytes ProgramHeader(const char* name, int contentLength, const char* type = "TXT");
 // The content, 0xFF and the checksum.
 Bytes DataBlock(const std::string& content);
+// Whole items as a calculator sends them (header and parts), made here from
+// the layouts, so that an archive in a test never comes from the code it
+// tests. `Sealed` appends the checksum that makes a block sound.
+Bytes Sealed(Bytes block);
+Bytes Header50(const std::string& format, const std::string& type, unsigned long sizeField,
+               const std::string& name);
+Bytes ProgramItemBytes(const std::string& name, const std::string& program);
+Bytes ListItemBytes(const std::string& name, int values);
+Bytes MatrixItemBytes(const std::string& name, int rows, int columns);
+Bytes BackupItemBytes(int size);
+Bytes Join(const std::vector<Bytes>& pieces);
 Bytes Slice(const Bytes& bytes, size_t from, size_t to);
 Bytes Hex(const std::string& spaced);  // "16 3A FF" → bytes
 

@@ -31,7 +31,9 @@ int MemoryLine::Read(unsigned char* buffer, int count, int* bytesRead) {
   }
   if (got < count) now_ = deadline;
   *bytesRead = got;
-  return 1;
+  // With no idle read left, the end of the script is a hang-up: the read
+  // that runs into it fails, as a real line's does.
+  return got < count && pending_.empty() && idleReadsLeft_ <= 0 ? 0 : 1;
 }
 
 int MemoryLine::Write(const unsigned char* buffer, int count, int* bytesWritten) {

@@ -83,8 +83,8 @@ TEST(Header, ProgramTypeIsAllThreeLetters) {
     const char* type;
     bool program;
   };
-  const Case cases[] = {{"TXT", true}, {"TXA", false}, {"TX\x00", false}, {"AXT", false},
-                        {"TAT", false}, {"txt", false}, {"END", false}, {"VAL", false}};
+  const Case cases[] = {{"TXT", true},  {"TXA", false}, {"TX\x00", false}, {"AXT", false},
+                        {"TAT", false}, {"txt", false}, {"END", false},    {"VAL", false}};
   for (const Case& c : cases)
     EXPECT_EQ(IsProgramHeader(ProgramHeader("P", 3, c.type).data()), c.program) << c.type;
 }

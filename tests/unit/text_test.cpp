@@ -67,7 +67,7 @@ TEST(ProgramText, BothSpellingsAreRead) {
       {"f\\femto", "f\x01"},
       {"\\x2B\\x00\\xf7", std::string("\x2B\x00\xF7", 3)},
       {"\"If or\"If ", std::string("\"If or\"\xF7\x00", 9)},  // letters inside a string
-      {"A\r\nB\n", "A\rB"},  // one line feed at the end is the file's own
+      {"A\r\nB\n", "A\rB"},    // one line feed at the end is the file's own
       {"A\r\nB\r\n", "A\rB"},  // ...and so is a final CR LF, as Windows editors save it
       {"A\r\n", "A"},
       {"", ""},
@@ -218,8 +218,13 @@ TEST(ProgramText, KeywordAfterATwoByteToken) {
     ++checked;
   }
   EXPECT_GT(checked, 80);
-  EXPECT_EQ(Read("DrawDyna:If A"), std::string("\xF7\x22:\xF7\x00" "A", 6));
-  EXPECT_EQ(BytesToText(std::string("\xF7\x0D:\xF7\x00" "A", 6), Spelling::Ascii),
+  EXPECT_EQ(Read("DrawDyna:If A"), std::string("\xF7\x22:\xF7\x00"
+                                               "A",
+                                               6));
+  EXPECT_EQ(BytesToText(std::string("\xF7\x0D:\xF7\x00"
+                                    "A",
+                                    6),
+                        Spelling::Ascii),
             "\\Break:\\If A\n");
 }
 

@@ -1,4 +1,4 @@
-#include "transfer/line.h"
+#include "serial/line.h"
 
 #include "serial/serial.h"
 

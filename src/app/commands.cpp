@@ -1,0 +1,301 @@
+#include "app/commands.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+#include "console/progress.h"
+#include "files/archive.h"
+#include "files/sendable.h"
+#include "link/link.h"
+#include "serial/serial.h"
+#include "session/transmission.h"
+
+namespace {
+
+const char* KindWord(Kind kind) {
+  switch (kind) {
+    case Kind::Program:
+      return "programme";
+    case Kind::List:
+      return "liste";
+    case Kind::Matrix:
+      return "matrice";
+    case Kind::Variable:
+      return "variables";
+    case Kind::Picture:
+      return "image";
+    case Kind::Backup:
+      return "sauvegarde";
+    case Kind::Function:
+      return "fonction";
+    case Kind::Request:
+      return "requete";
+    case Kind::End:
+      return "fin";
+    case Kind::Screen:
+      return "ecran";
+    case Kind::ColourScreen:
+      return "ecran couleur";
+    case Kind::Other50:
+    case Kind::Other40:
+      break;
+  }
+  return "inconnu";
+}
+
+// Names come from the calculator: control bytes would reach the terminal.
+std::string Shown(const std::string& bytes) {
+  std::string shown;
+  for (unsigned char c : bytes) shown += c < 0x20 || c >= 0x7F ? '_' : static_cast<char>(c);
+  return shown;
+}
+
+// "programme ABC (20 octets)", "inconnu XYZ/PG (8 octets)".
+std::string Describe(const Item& item) {
+  Kind kind = KindOf(item.header);
+  std::string text = KindWord(kind);
+  if (kind == Kind::Other50 || kind == Kind::Other40) {
+    size_t letters = kind == Kind::Other50 ? 3 : 2;
+    text += " " + Shown(std::string(item.header.begin() + 1, item.header.begin() + 1 + letters));
+  }
+  std::string name = ItemName(item.header);
+  if (!name.empty()) text += " " + Shown(name);
+  PartRule rule;
+  if (PartsOf(item.header, &rule))
+    text += " (" + std::to_string(rule.count * rule.length) + " octets)";
+  return text;
+}
+
+const char* Verdict(ItemEnd end) {
+  switch (end) {
+    case ItemEnd::Kept:
+      return "recu";
+    case ItemEnd::Sent:
+      return "envoye";
+    case ItemEnd::Replaced:
+      return "envoye, remplace celui de la calculatrice";
+    case ItemEnd::LeftAlone:
+      return "deja sur la calculatrice : garde, non envoye";
+    case ItemEnd::BadHeader:
+      return "refuse : checksum de l'en-tete incorrect (2B envoye)";
+    case ItemEnd::Unknown:
+      return "refuse : type inconnu, parties inconnues (24 envoye)";
+    case ItemEnd::TooLarge:
+      return "refuse : plus de 1 Mio (24 envoye)";
+    case ItemEnd::BadPart:
+      return "refuse : checksum des donnees incorrect (2B envoye)";
+    case ItemEnd::Cut:
+      return "incomplet : 5 s de silence";
+    case ItemEnd::NotStored:
+      return "refuse (2B envoye) : pas enregistre";
+    case ItemEnd::Refused:
+      return "refuse par la calculatrice (24 : type inconnu ou pas de place)";
+    case ItemEnd::RefusedChecksum:
+      return "refuse par la calculatrice (2B : checksum)";
+    case ItemEnd::RefusedInvalid:
+      return "refuse par la calculatrice (51 : en-tete invalide)";
+    case ItemEnd::NoAnswer:
+      return "pas de reponse de la calculatrice en 5 s";
+    case ItemEnd::OddAnswer:
+      return "reponse inattendue de la calculatrice";
+    case ItemEnd::PartRefused:
+      return "donnees refusees par la calculatrice";
+    case ItemEnd::Lost:
+      return "incomplet : liaison perdue";
+  }
+  return "";
+}
+
+// The console side of a transmission: a line per item, the progress line
+// during long parts.
+class ConsoleEvents : public TransmissionEvents {
+ public:
+  explicit ConsoleEvents(Console& con) : con_(con) {}
+  void Started() override { Say(con_, "Transmission commencee.\n"); }
+  void PartStarted(long long total) override {
+    progress_ = std::make_unique<Progress>(con_, static_cast<int>(total));
+  }
+  void PartProgress(long long done) override {
+    if (progress_) progress_->Update(static_cast<int>(done));
+  }
+  void PartEnded() override { progress_.reset(); }
+  void ItemEnded(const Item& item, ItemEnd end, unsigned char answer) override {
+    Say(con_, "  %s : %s", Describe(item).c_str(), Verdict(end));
+    if (end == ItemEnd::OddAnswer || end == ItemEnd::PartRefused) Say(con_, " (%02X)", answer);
+    if (end == ItemEnd::NotStored) Say(con_, " : %s", storeError_.c_str());
+    Say(con_, "\n");
+  }
+
+ protected:
+  Console& con_;
+  std::string storeError_;
+
+ private:
+  std::unique_ptr<Progress> progress_;
+};
+
+class Receiving : public ConsoleEvents {
+ public:
+  Receiving(Console& con, const std::string& folder)
+      : ConsoleEvents(con), archive_(folder, DateStem(std::time(nullptr))) {}
+  bool Keep(const Item& item) override { return archive_.Append(item, &storeError_); }
+  const ArchiveWriter& Archive() const { return archive_; }
+
+ private:
+  ArchiveWriter archive_;
+};
+
+enum class OnExisting { Ask, Replace, Keep };
+
+class Sending : public ConsoleEvents {
+ public:
+  Sending(Console& con, OnExisting choice) : ConsoleEvents(con), choice_(choice) {}
+  // Asked only of a user at a terminal; a script keeps the calculator's item.
+  bool Replace(const Item& item) override {
+    if (choice_ != OnExisting::Ask) return choice_ == OnExisting::Replace;
+    if (!con_.inIsTerminal) return false;
+    Say(con_, "%s est deja sur la calculatrice. Le remplacer ? (o/n) ",
+        Shown(ItemName(item.header)).c_str());
+    std::string word;
+    if (ReadWord(con_, &word) != Answer::Given) return false;
+    return word == "o" || word == "O" || word == "oui";
+  }
+
+ private:
+  OnExisting choice_;
+};
+
+const char* EndWords(TransmissionEnd end) {
+  switch (end) {
+    case TransmissionEnd::EndHeader:
+      return "Fin de la transmission.\n";
+    case TransmissionEnd::Silence:
+      return "Fin de la transmission : 5 s sans rien apres le dernier element.\n";
+    case TransmissionEnd::Backup:
+      return "Fin de la transmission (une sauvegarde est seule).\n";
+    case TransmissionEnd::NoCalculator:
+      return "La calculatrice ne s'est pas manifestee.\n";
+    case TransmissionEnd::NothingCame:
+      return "La calculatrice n'a rien envoye.\n";
+    case TransmissionEnd::Broken:
+      return "Transmission interrompue.\n";
+    case TransmissionEnd::LineLost:
+      return "Liaison avec la calculatrice perdue (cable debranche?).\n";
+  }
+  return "";
+}
+
+int StatusOf(const Summary& summary) {
+  if (summary.end == TransmissionEnd::LineLost) return -1;
+  bool whole = summary.end == TransmissionEnd::EndHeader ||
+               summary.end == TransmissionEnd::Silence || summary.end == TransmissionEnd::Backup;
+  return whole && summary.notDone == 0 ? 0 : 1;
+}
+
+int Usage(const char* usage) {
+  std::fprintf(stderr, "usage : %s\n", usage);
+  return 2;
+}
+
+bool Seconds(const std::string& text, int* seconds) {
+  char* end = nullptr;
+  long n = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || n < 0 || n > 1000000) return false;
+  *seconds = static_cast<int>(n);
+  return true;
+}
+
+bool OpenPort(Console& con, int port) {
+  if (!OpenCOM(port)) {
+    Say(con, "\n");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+int Recevoir(Console& con, int port, const std::vector<std::string>& args) {
+  const char* usage = "liaison recevoir [DOSSIER] [--attente SECONDES]";
+  std::string folder = ".";
+  int wait = -1;
+  bool named = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--attente") {
+      if (i + 1 >= args.size() || !Seconds(args[++i], &wait)) return Usage(usage);
+    } else if (args[i].compare(0, 2, "--") == 0 || named) {
+      return Usage(usage);
+    } else {
+      folder = args[i];
+      named = true;
+    }
+  }
+  struct stat st {};
+  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "liaison : %s n'est pas un dossier\n", folder.c_str());
+    return 2;
+  }
+  if (!OpenPort(con, port)) return -1;
+  if (wait >= 0)
+    Say(con, "En attente de la calculatrice sur COM%d (%d s au plus)...\n", port, wait);
+  else
+    Say(con, "En attente de la calculatrice sur COM%d...\n", port);
+  Receiving events(con, folder);
+  Summary summary = ReceiveTransmission(wait, events);
+  CloseCOM();
+  Say(con, "%s", EndWords(summary.end));
+  const ArchiveWriter& archive = events.Archive();
+  if (archive.Items() > 0)
+    Say(con, "%d element(s) enregistre(s) dans %s\n", archive.Items(), archive.Path().c_str());
+  else
+    Say(con, "Aucun element enregistre.\n");
+  if (summary.notDone > 0) Say(con, "%d element(s) non recu(s).\n", summary.notDone);
+  return StatusOf(summary);
+}
+
+int Envoyer(Console& con, int port, const std::vector<std::string>& args) {
+  const char* usage = "liaison envoyer [--remplacer | --garder] [--nom NOM] FICHIER...";
+  OnExisting choice = OnExisting::Ask;
+  std::string name;
+  std::vector<std::string> files;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--remplacer" || args[i] == "--garder") {
+      OnExisting wanted = args[i] == "--remplacer" ? OnExisting::Replace : OnExisting::Keep;
+      if (choice != OnExisting::Ask && choice != wanted) return Usage(usage);
+      choice = wanted;
+    } else if (args[i] == "--nom") {
+      if (i + 1 >= args.size()) return Usage(usage);
+      name = args[++i];
+    } else if (args[i].compare(0, 2, "--") == 0) {
+      return Usage(usage);
+    } else {
+      files.push_back(args[i]);
+    }
+  }
+  if (files.empty() || (!name.empty() && files.size() != 1)) return Usage(usage);
+  // Every file is read before anything is sent: a file that cannot be sent
+  // stops the whole transmission before it starts.
+  std::vector<Item> items;
+  for (const std::string& file : files) {
+    std::string error;
+    if (!LoadSendable(file, name, &items, &error)) {
+      Say(con, "%s\nRien n'a ete envoye.\n", error.c_str());
+      return 1;
+    }
+  }
+  if (items.empty()) {
+    Say(con, "Rien a envoyer : les fichiers ne contiennent aucun element.\n");
+    return 1;
+  }
+  if (!OpenPort(con, port)) return -1;
+  Say(con, "En attente de la calculatrice sur COM%d (mettez-la en reception)...\n", port);
+  Sending events(con, choice);
+  Summary summary = SendTransmission(items, events);
+  CloseCOM();
+  Say(con, "%s", EndWords(summary.end));
+  Say(con, "%d element(s) envoye(s) sur %d.\n", summary.done, static_cast<int>(items.size()));
+  return StatusOf(summary);
+}

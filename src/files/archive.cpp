@@ -1,0 +1,121 @@
+#include "files/archive.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+#ifdef _WIN32
+#include <io.h>
+#define ftruncate _chsize_s
+#else
+#include <unistd.h>
+#endif
+
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
+
+bool ReadArchive(const Bytes& bytes, std::vector<Item>* items, std::string* error) {
+  items->clear();
+  size_t at = 0;
+  auto fail = [&](size_t where, const std::string& why) {
+    *error = "octet " + std::to_string(where) + " : " + why;
+    return false;
+  };
+  while (at < bytes.size()) {
+    if (bytes[at] != BLOCK_START) return fail(at, "un en-tete commence par 3A");
+    if (bytes.size() - at < 5) return fail(at, "l'archive s'arrete dans un en-tete");
+    Item item;
+    size_t length = static_cast<size_t>(HeaderLength(bytes.data() + at));
+    if (bytes.size() - at < length) return fail(at, "l'archive s'arrete dans un en-tete");
+    item.header.assign(bytes.begin() + static_cast<long>(at),
+                       bytes.begin() + static_cast<long>(at + length));
+    if (!BlockIsSound(item.header)) return fail(at, "checksum de l'en-tete incorrect");
+    PartRule rule;
+    if (!PartsOf(item.header, &rule)) return fail(at, "en-tete d'un type inconnu");
+    size_t headerAt = at;
+    at += length;
+    if (static_cast<long long>(bytes.size() - at) < PartBytes(rule))
+      return fail(headerAt, "l'archive s'arrete dans les donnees de cet element");
+    for (long long i = 0; i < rule.count; ++i) {
+      size_t partLength = static_cast<size_t>(rule.length + 2);
+      Bytes part(bytes.begin() + static_cast<long>(at),
+                 bytes.begin() + static_cast<long>(at + partLength));
+      if (!PartIsSound(part, rule)) return fail(at, "checksum d'une partie incorrect");
+      item.parts.push_back(std::move(part));
+      at += partLength;
+    }
+    if (KindOf(item.header) != Kind::End) items->push_back(std::move(item));
+  }
+  return true;
+}
+
+ArchiveWriter::ArchiveWriter(std::string folder, std::string stem)
+    : folder_(std::move(folder)), stem_(std::move(stem)) {}
+
+ArchiveWriter::~ArchiveWriter() {
+  if (fd_ >= 0) close(fd_);
+}
+
+// O_EXCL: an archive already there, even one made in the same second, is
+// never written over.
+bool ArchiveWriter::Create(std::string* error) {
+  for (int n = 1; n < 1000; ++n) {
+    std::string name = stem_ + (n == 1 ? "" : "-" + std::to_string(n)) + ".cas";
+    path_ = InFolder(folder_, name);
+    fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0644);
+    if (fd_ >= 0) return true;
+    if (errno != EEXIST) break;
+  }
+  *error = "impossible de creer " + path_ + " : " + std::strerror(errno);
+  path_.clear();
+  return false;
+}
+
+bool ArchiveWriter::Append(const Item& item, std::string* error) {
+  if (fd_ < 0 && !Create(error)) return false;
+  Bytes bytes = ItemBytes(item);
+  size_t done = 0;
+  while (done < bytes.size()) {
+    auto n = write(fd_, bytes.data() + done, static_cast<unsigned>(bytes.size() - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      *error = "erreur d'ecriture dans " + path_ + " : " + std::strerror(errno);
+      TakeBack();
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  length_ += static_cast<long long>(bytes.size());
+  ++items_;
+  return true;
+}
+
+void ArchiveWriter::TakeBack() {
+  if (items_ > 0 && ftruncate(fd_, length_) == 0 && lseek(fd_, length_, SEEK_SET) == length_)
+    return;
+  close(fd_);
+  fd_ = -1;
+  if (items_ == 0) std::remove(path_.c_str());
+}
+
+std::string DateStem(std::time_t when) {
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &when);
+#else
+  localtime_r(&when, &local);
+#endif
+  char stem[32];
+  std::strftime(stem, sizeof stem, "%Y%m%d-%H%M%S", &local);
+  return stem;
+}
+
+std::string InFolder(const std::string& folder, const std::string& name) {
+  if (folder.empty() || folder == ".") return name;
+  char last = folder.back();
+  return last == '/' || last == '\\' ? folder + name : folder + "/" + name;
+}

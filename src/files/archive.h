@@ -1,0 +1,43 @@
+// CASIOLINK archives (.cas): the items of a transmission as they crossed the
+// line, header and parts one after the other, without the control bytes.
+#pragma once
+
+#include <cstdio>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "link/item.h"
+
+// Cuts an archive into its items, each by the rule its header gives. False,
+// with where and why, for bytes that are no sound archive. An end header in
+// it ends nothing: it is left out, as sending adds its own.
+bool ReadArchive(const Bytes& bytes, std::vector<Item>* items, std::string* error);
+
+// An archive that grows item by item, created in `folder` at the first item
+// under a name never used there (STEM.cas, STEM-2.cas, ...). Each item goes
+// in whole or not at all: a write that fails is taken back to the last whole
+// item, and an archive that never held one is removed.
+class ArchiveWriter {
+ public:
+  ArchiveWriter(std::string folder, std::string stem);
+  ~ArchiveWriter();
+  ArchiveWriter(const ArchiveWriter&) = delete;
+  ArchiveWriter& operator=(const ArchiveWriter&) = delete;
+  bool Append(const Item& item, std::string* error);
+  const std::string& Path() const { return path_; }  // empty until created
+  int Items() const { return items_; }
+
+ private:
+  bool Create(std::string* error);
+  void TakeBack();  // to the end of the last whole item
+  std::string folder_, stem_, path_;
+  int fd_ = -1;
+  long long length_ = 0;
+  int items_ = 0;
+};
+
+// "AAAAMMJJ-HHMMSS", the local date and time.
+std::string DateStem(std::time_t when);
+// `folder` joined with `name`.
+std::string InFolder(const std::string& folder, const std::string& name);

@@ -1,0 +1,58 @@
+#include "files/sendable.h"
+
+#include "files/archive.h"
+#include "link/link.h"
+#include "text/program_file.h"
+
+namespace {
+
+bool EndsWith(const std::string& text, const std::string& end) {
+  if (text.size() < end.size()) return false;
+  for (size_t i = 0; i < end.size(); ++i) {
+    char c = text[text.size() - end.size() + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != end[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string ProgramNameOf(const std::string& path) {
+  std::string name = path.substr(path.find_last_of("/\\") + 1);
+  size_t dot = name.rfind('.');
+  if (dot != std::string::npos && dot > 0) name.erase(dot);
+  while (!name.empty() && name.back() == '_') name.pop_back();
+  return name.substr(0, NAME_LENGTH);
+}
+
+bool LoadSendable(const std::string& path, const std::string& name, std::vector<Item>* items,
+                  std::string* error) {
+  // An archive is read byte for byte: no line end of it is the PC's.
+  bool archived = EndsWith(path, ".cas");
+  std::string bytes;
+  if (!(archived ? ReadTextFile : ReadProgramFile)(path, &bytes, error)) return false;
+  if (archived) {
+    std::vector<Item> archive;
+    if (!ReadArchive(Bytes(bytes.begin(), bytes.end()), &archive, error)) {
+      *error = path + " : archive .cas illisible, " + *error;
+      return false;
+    }
+    items->insert(items->end(), archive.begin(), archive.end());
+    return true;
+  }
+  if (bytes.empty() || static_cast<unsigned char>(bytes[0]) != BLOCK_START) {
+    *error = path +
+             " : ni une archive .cas, ni un programme (un fichier de programme commence par "
+             "l'octet 3A, comme ceux du menu 1 et de liaison-texte ecrire)";
+    return false;
+  }
+  std::string program = name.empty() ? ProgramNameOf(path) : name;
+  if (program.empty() || program.size() > NAME_LENGTH) {
+    *error = path + " : nom de programme \"" + program +
+             "\" impossible (1 a 8 caracteres ; --nom NOM le donne)";
+    return false;
+  }
+  items->push_back(ProgramItem(program, Bytes(bytes.begin() + 1, bytes.end())));
+  return true;
+}

@@ -1,0 +1,18 @@
+// The files that can be sent to the calculator, as the items they hold.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "link/item.h"
+
+// A .cas archive: all its items. Any other file is a program as menu 1 stores
+// it and liaison-texte ecrire writes it: 0x3A, then the program's bytes, sent
+// under `name`, or else under the file's name (without folder, extension and
+// menu 1's trailing "_", at most 8 characters). False, with why, for a file
+// that is neither.
+bool LoadSendable(const std::string& path, const std::string& name, std::vector<Item>* items,
+                  std::string* error);
+
+// The program name a file's name gives.
+std::string ProgramNameOf(const std::string& path);

@@ -1,0 +1,112 @@
+#include "link/link.h"
+#include "serial/line.h"
+#include "serial/serial.h"
+#include "session/transmission.h"
+
+namespace {
+
+bool Send(const Bytes& bytes, TransmissionEvents* progress) {
+  long long done = 0, count = static_cast<long long>(bytes.size());
+  while (done < count) {
+    int step = count - done < kBlockStep ? static_cast<int>(count - done) : kBlockStep;
+    int written = 0;
+    if (!WriteCOM(bytes.data() + done, step, &written) || written != step) return false;
+    done += step;
+    if (progress) progress->PartProgress(done);
+  }
+  return true;
+}
+
+bool SendByte(unsigned char byte) {
+  return Send(Bytes{byte}, nullptr);
+}
+
+class Sender {
+ public:
+  explicit Sender(TransmissionEvents& events) : events_(events) {}
+  Summary Run(const std::vector<Item>& items);
+
+ private:
+  enum class Next { Item, End };
+  Next SendItem(const Item& item);
+  Next SendParts(const Item& item, ItemEnd done);
+  Next Ended(const Item& item, ItemEnd end, unsigned char answer, bool goOn) {
+    events_.ItemEnded(item, end, answer);
+    bool well = end == ItemEnd::Sent || end == ItemEnd::Replaced;
+    ++(well ? summary_.done : summary_.notDone);
+    summary_.answer = answer;
+    if (end == ItemEnd::Lost)
+      summary_.end = TransmissionEnd::LineLost;
+    else if (!goOn)
+      summary_.end = TransmissionEnd::Broken;
+    return goOn ? Next::Item : Next::End;
+  }
+
+  TransmissionEvents& events_;
+  Summary summary_;
+};
+
+Summary Sender::Run(const std::vector<Item>& items) {
+  if (!SendByte(CODE_REQUEST) || !AwaitByte(CODE_READY)) {
+    summary_.end = TransmissionEnd::LineLost;
+    return summary_;
+  }
+  events_.Started();
+  bool onlyBackup = false;
+  for (const Item& item : items) {
+    if (SendItem(item) == Next::End) return summary_;
+    onlyBackup = items.size() == 1 && KindOf(item.header) == Kind::Backup;
+  }
+  // Some calculators acknowledge the end header and some do not: nothing
+  // waits for it.
+  summary_.end = onlyBackup ? TransmissionEnd::Backup : TransmissionEnd::EndHeader;
+  if (!onlyBackup && !Send(EndItem().header, nullptr)) summary_.end = TransmissionEnd::LineLost;
+  return summary_;
+}
+
+Sender::Next Sender::SendItem(const Item& item) {
+  unsigned char answer = 0;
+  if (!Send(item.header, nullptr) || !ReadAnswerByte(&answer))
+    return Ended(item, ItemEnd::Lost, 0, false);
+  switch (answer) {
+    case CODE_ACK:
+      return SendParts(item, ItemEnd::Sent);
+    case CODE_EXISTS: {
+      bool replace = events_.Replace(item);
+      unsigned char ack = 0;
+      if (!SendByte(replace ? CODE_ACK : CODE_CANCEL) || !ReadAnswerByte(&ack))
+        return Ended(item, ItemEnd::Lost, answer, false);
+      if (ack != CODE_ACK) return Ended(item, ItemEnd::OddAnswer, ack, false);
+      if (!replace) return Ended(item, ItemEnd::LeftAlone, answer, true);
+      return SendParts(item, ItemEnd::Replaced);
+    }
+    case CODE_REFUSED:
+      return Ended(item, ItemEnd::Refused, answer, true);
+    case CODE_ERROR:
+      return Ended(item, ItemEnd::RefusedChecksum, answer, true);
+    case CODE_INVALID:
+      return Ended(item, ItemEnd::RefusedInvalid, answer, true);
+    case 0:  // no byte within the read's 5 s
+      return Ended(item, ItemEnd::NoAnswer, answer, false);
+    default:
+      return Ended(item, ItemEnd::OddAnswer, answer, false);
+  }
+}
+
+Sender::Next Sender::SendParts(const Item& item, ItemEnd done) {
+  for (const Bytes& part : item.parts) {
+    events_.PartStarted(static_cast<long long>(part.size()));
+    bool sent = Send(part, &events_);
+    events_.PartEnded();
+    unsigned char answer = 0;
+    if (!sent || !ReadAnswerByte(&answer)) return Ended(item, ItemEnd::Lost, 0, false);
+    if (answer != CODE_ACK) return Ended(item, ItemEnd::PartRefused, answer, false);
+  }
+  return Ended(item, done, CODE_ACK, true);
+}
+
+}  // namespace
+
+Summary SendTransmission(const std::vector<Item>& items, TransmissionEvents& events) {
+  return Sender(events).Run(items);
+}

@@ -1,0 +1,273 @@
+// Whole transmissions end to end: liaison recevoir and liaison envoyer
+// against the simulated calculator, with the archive each side keeps.
+#include <dirent.h>
+#include <gtest/gtest.h>
+
+#include "support/harness.h"
+
+namespace {
+
+const Bytes kEnd = Hex(kEndHeaderHex);
+
+// Three programs, a list and a matrix, as a calculator sends them.
+std::vector<Bytes> FiveItems() {
+  return {ProgramItemBytes("ABC", "abc"),
+          ProgramItemBytes("DEF", std::string("\xF7\x00"
+                                              "A=1\r\xF7\x01"
+                                              "B",
+                                              9)),
+          ProgramItemBytes("GHI", std::string(3000, 'g')), ListItemBytes("1", 3),
+          MatrixItemBytes("A", 2, 2)};
+}
+const int kParts[] = {1, 1, 1, 3, 4};
+
+std::string AsText(const Bytes& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// The archives liaison wrote in `dir` (the test's own input is sent.cas).
+std::vector<std::string> Archives(const TempDir& dir) {
+  std::vector<std::string> found;
+  DIR* d = opendir(dir.Path().c_str());
+  while (dirent* e = d ? readdir(d) : nullptr) {
+    std::string name = e->d_name;
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".cas") == 0 && name != "sent.cas" &&
+        name != "taken.cas")
+      found.push_back(name);
+  }
+  if (d) closedir(d);
+  return found;
+}
+
+const char kItemLines[] =
+    "  programme ABC (4 octets) : recu\n"
+    "  programme DEF (10 octets) : recu\n"
+    "  programme GHI (3001 octets) : recu\n"
+    "  liste 1 (42 octets) : recu\n"
+    "  matrice A (56 octets) : recu\n";
+
+class Received : public ::testing::TestWithParam<std::vector<std::string>> {};
+
+TEST_P(Received, ArchiveHoldsEveryItemAsItCrossed) {
+  TempDir dir;
+  WriteAll(dir / "sent.cas", AsText(Join(FiveItems())));
+  std::vector<std::string> sim = {"--transmit", dir / "sent.cas"};
+  sim.insert(sim.end(), GetParam().begin(), GetParam().end());
+  Calculator calculator(dir, sim);
+  RunOptions options;
+  options.args = {"recevoir"};
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  EXPECT_EQ(exit.status, 0) << exit.out;
+  std::vector<std::string> archives = Archives(dir);
+  ASSERT_EQ(archives.size(), 1u) << exit.out;
+  EXPECT_EQ(ReadAll(dir / archives[0]), AsText(Join(FiveItems())));
+  EXPECT_EQ(exit.out, "En attente de la calculatrice sur COM1...\nTransmission commencee.\n" +
+                          std::string(kItemLines) + "Fin de la transmission.\n" +
+                          "5 element(s) enregistre(s) dans " + archives[0] + "\n");
+  bool between = GetParam().size() == 1 && GetParam()[0] == "--request-between";
+  Bytes answers = Hex("13");
+  for (int i = 0; i < 5; ++i) {
+    if (between && i > 0) answers.push_back(0x13);
+    answers.insert(answers.end(), static_cast<size_t>(1 + kParts[i]), 0x06);
+  }
+  answers.push_back(0x06);  // the end header's
+  EXPECT_EQ(calculator.FromPc(), answers);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transmissions, Received,
+                         ::testing::Values(std::vector<std::string>{},
+                                           std::vector<std::string>{"--noise", "40"},
+                                           std::vector<std::string>{"--request-between"}));
+
+struct Fault {
+  const char* what;
+  std::vector<std::string> sim;
+  std::vector<std::string> args;
+  int status;
+  int itemsKept;  // -1: no archive at all
+  std::string fromPc;
+  const char* shown;
+  long fileSizeLimit = -1;
+};
+
+void PrintTo(const Fault& f, std::ostream* os) {
+  *os << f.what;
+}
+
+class ReceivedBadly : public ::testing::TestWithParam<Fault> {};
+
+TEST_P(ReceivedBadly, KeepsWholeItemsOnly) {
+  const Fault& f = GetParam();
+  if (OnWindows() && f.fileSizeLimit >= 0) GTEST_SKIP() << "a file size limit is POSIX's";
+  TempDir dir;
+  WriteAll(dir / "sent.cas", AsText(Join(FiveItems())));
+  std::vector<std::string> sim = f.sim;
+  for (std::string& a : sim)
+    if (a == "SENT") a = dir / "sent.cas";
+  Calculator calculator(dir, sim);
+  RunOptions options;
+  options.args = {"recevoir"};
+  options.args.insert(options.args.end(), f.args.begin(), f.args.end());
+  options.fileSizeLimit = f.fileSizeLimit;
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  EXPECT_EQ(exit.status, f.status) << exit.out;
+  EXPECT_TRUE(Has(exit.out, f.shown)) << exit.out;
+  std::vector<std::string> archives = Archives(dir);
+  if (f.itemsKept < 0) {
+    EXPECT_TRUE(archives.empty());
+  } else {
+    ASSERT_EQ(archives.size(), 1u) << exit.out;
+    std::vector<Bytes> items = FiveItems();
+    items.resize(static_cast<size_t>(f.itemsKept));
+    EXPECT_EQ(ReadAll(dir / archives[0]), AsText(Join(items)));
+  }
+  EXPECT_EQ(calculator.FromPc(), Hex(f.fromPc));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, ReceivedBadly,
+    ::testing::Values(
+        Fault{"bad_part_checksum",
+              {"--transmit", "SENT", "--bad-part", "2"},
+              {},
+              1,
+              1,
+              "13 06 06 06 2B",
+              "  programme DEF (10 octets) : refuse : checksum des donnees"},
+        Fault{"line_lost_mid_part",
+              {"--transmit", "SENT", "--vanish-part", "3"},
+              {},
+              255,
+              2,
+              "13 06 06 06 06 06",
+              "  programme GHI (3001 octets) : incomplet : liaison perdue\n"
+              "Liaison avec la calculatrice perdue"},
+        Fault{"silence_mid_part",
+              {"--transmit", "SENT", "--silent-part", "1"},
+              {},
+              1,
+              -1,
+              "13 06",
+              "  programme ABC (4 octets) : incomplet : 5 s de silence\n"
+              "Transmission interrompue.\nAucun element enregistre.\n"},
+        Fault{"no_end_header",
+              {"--transmit", "SENT", "--no-end"},
+              {},
+              0,
+              5,
+              "13 06 06 06 06 06 06 06 06 06 06 06 06 06 06 06",
+              "Fin de la transmission : 5 s sans rien apres le dernier element.\n"},
+        Fault{"disk_full",
+              {"--transmit", "SENT"},
+              {},
+              1,
+              1,
+              "13 06 06 06 2B",
+              "  programme DEF (10 octets) : refuse (2B envoye) : pas enregistre : erreur "
+              "d'ecriture dans ",
+              100},
+        Fault{"no_calculator",
+              {"--take"},
+              {"--attente", "1"},
+              1,
+              -1,
+              "",
+              "En attente de la calculatrice sur COM1 (1 s au plus)...\n"
+              "La calculatrice ne s'est pas manifestee.\nAucun element enregistre.\n"}));
+
+// The calculator holds DEF already: replaced, kept, or (no terminal to ask)
+// kept; it receives every other item as it was sent.
+TEST(Sent, ToACalculatorThatHoldsOneName) {
+  struct Case {
+    std::vector<std::string> choice;
+    bool replaced;
+    int status;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {{"--remplacer"}, true, 0, "  programme DEF (10 octets) : envoye, remplace celui"},
+      {{"--garder"}, false, 1, "  programme DEF (10 octets) : deja sur la calculatrice : garde"},
+      {{}, false, 1, "  programme DEF (10 octets) : deja sur la calculatrice : garde"},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteAll(dir / "sent.cas", AsText(Join(FiveItems())));
+    Calculator calculator(dir, {"--take", "--holds", "DEF,Z", "--archive", dir / "taken.cas"});
+    RunOptions options;
+    options.args = {"envoyer"};
+    options.args.insert(options.args.end(), c.choice.begin(), c.choice.end());
+    options.args.push_back("sent.cas");
+    Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+    calculator.Finish();
+    EXPECT_EQ(exit.status, c.status) << exit.out;
+    EXPECT_TRUE(Has(exit.out, c.shown)) << exit.out;
+    EXPECT_TRUE(Has(exit.out, "Fin de la transmission.\n")) << exit.out;
+    std::vector<Bytes> items = FiveItems();
+    if (!c.replaced) items.erase(items.begin() + 1);
+    EXPECT_EQ(ReadAll(dir / "taken.cas"), AsText(Join(items)));
+    Bytes def = FiveItems()[1];
+    Bytes sent = Join({Hex("16"), FiveItems()[0], Slice(def, 0, 50), Hex(c.replaced ? "06" : "15"),
+                       c.replaced ? Slice(def, 50, def.size()) : Bytes{}, FiveItems()[2],
+                       FiveItems()[3], FiveItems()[4], kEnd});
+    EXPECT_EQ(calculator.FromPc(), sent);
+  }
+}
+
+// A program file (menu 1's, or liaison-texte ecrire's) goes under its file's
+// name or the one --nom gives; a file of neither kind stops everything
+// before a byte is sent.
+TEST(Sent, ProgramFilesAndRefusals) {
+  TempDir dir;
+  WriteAll(dir / "ABC_____.txt", ":abc");
+  WriteAll(dir / "prog.bin", ":xyz");
+  WriteAll(dir / "notes.txt", "hello");
+  Calculator calculator(dir, {"--take", "--archive", dir / "taken.cas"});
+  RunOptions refused;
+  refused.args = {"envoyer", "ABC_____.txt", "notes.txt"};
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", refused);
+  EXPECT_EQ(exit.status, 1);
+  EXPECT_TRUE(Has(exit.out, "notes.txt : ni une archive .cas, ni un programme")) << exit.out;
+  EXPECT_TRUE(Has(exit.out, "Rien n'a ete envoye.\n")) << exit.out;
+
+  RunOptions options;
+  options.args = {"envoyer", "ABC_____.txt"};
+  exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  EXPECT_EQ(exit.status, 0) << exit.out;
+  calculator.Finish();
+  EXPECT_EQ(ReadAll(dir / "taken.cas"), AsText(ProgramItemBytes("ABC", "abc")));
+  EXPECT_EQ(Slice(calculator.FromPc(), 0, 1), Hex("16"));  // nothing came before
+
+  TempDir other;
+  WriteAll(other / "prog.bin", ":xyz");
+  Calculator named(other, {"--take", "--archive", other / "taken.cas"});
+  options.args = {"envoyer", "--nom", "XYZ", "prog.bin"};
+  exit = RunLiaison(other.Path(), named.Port(), "", options);
+  named.Finish();
+  EXPECT_EQ(exit.status, 0) << exit.out;
+  EXPECT_EQ(ReadAll(other / "taken.cas"), AsText(ProgramItemBytes("XYZ", "xyz")));
+}
+
+TEST(Transmissions, WrongCommandLines) {
+  TempDir dir;
+  const std::vector<std::vector<std::string>> wrongs = {
+      {"recevoir", "--bogus"},
+      {"recevoir", "a", "b"},
+      {"recevoir", "--attente"},
+      {"recevoir", "--attente", "-3"},
+      {"recevoir", "no-such-dir"},
+      {"envoyer"},
+      {"envoyer", "--remplacer", "--garder", "x.cas"},
+      {"envoyer", "--nom", "A", "x", "y"},
+      {"recoit"}};
+  for (const std::vector<std::string>& args : wrongs) {
+    RunOptions options;
+    options.args = args;
+    Exit exit = RunLiaison(dir.Path(), "/dev/null", "", options);
+    EXPECT_EQ(exit.status, 2) << args.back();
+    EXPECT_EQ(exit.out, "") << args.back();
+  }
+}
+
+}  // namespace
