@@ -1,4 +1,5 @@
 #include "app/commands.h"
+#include "app/words.h"
 
 #include <sys/stat.h>
 
@@ -8,66 +9,13 @@
 
 #include "console/progress.h"
 #include "files/archive.h"
+#include "files/catalogue.h"
 #include "files/sendable.h"
 #include "link/link.h"
 #include "serial/serial.h"
 #include "session/transmission.h"
 
 namespace {
-
-const char* KindWord(Kind kind) {
-  switch (kind) {
-    case Kind::Program:
-      return "programme";
-    case Kind::List:
-      return "liste";
-    case Kind::Matrix:
-      return "matrice";
-    case Kind::Variable:
-      return "variables";
-    case Kind::Picture:
-      return "image";
-    case Kind::Backup:
-      return "sauvegarde";
-    case Kind::Function:
-      return "fonction";
-    case Kind::Request:
-      return "requete";
-    case Kind::End:
-      return "fin";
-    case Kind::Screen:
-      return "ecran";
-    case Kind::ColourScreen:
-      return "ecran couleur";
-    case Kind::Other50:
-    case Kind::Other40:
-      break;
-  }
-  return "inconnu";
-}
-
-// Names come from the calculator: control bytes would reach the terminal.
-std::string Shown(const std::string& bytes) {
-  std::string shown;
-  for (unsigned char c : bytes) shown += c < 0x20 || c >= 0x7F ? '_' : static_cast<char>(c);
-  return shown;
-}
-
-// "programme ABC (20 octets)", "inconnu XYZ/PG (8 octets)".
-std::string Describe(const Item& item) {
-  Kind kind = KindOf(item.header);
-  std::string text = KindWord(kind);
-  if (kind == Kind::Other50 || kind == Kind::Other40) {
-    size_t letters = kind == Kind::Other50 ? 3 : 2;
-    text += " " + Shown(std::string(item.header.begin() + 1, item.header.begin() + 1 + letters));
-  }
-  std::string name = ItemName(item.header);
-  if (!name.empty()) text += " " + Shown(name);
-  PartRule rule;
-  if (PartsOf(item.header, &rule))
-    text += " (" + std::to_string(rule.count * rule.length) + " octets)";
-  return text;
-}
 
 const char* Verdict(ItemEnd end) {
   switch (end) {
@@ -137,14 +85,37 @@ class ConsoleEvents : public TransmissionEvents {
   std::unique_ptr<Progress> progress_;
 };
 
+// Every item goes to the archive; each program also to its own catalogue,
+// NOM.cat, the form in which programs are shared.
 class Receiving : public ConsoleEvents {
  public:
   Receiving(Console& con, const std::string& folder)
-      : ConsoleEvents(con), archive_(folder, DateStem(std::time(nullptr))) {}
-  bool Keep(const Item& item) override { return archive_.Append(item, &storeError_); }
+      : ConsoleEvents(con), folder_(folder), archive_(folder, DateStem(std::time(nullptr))) {}
+  bool Keep(const Item& item) override {
+    if (!archive_.Append(item, &storeError_)) return false;
+    if (KindOf(item.header) == Kind::Program) {
+      std::string path, error;
+      std::string stem = SafeStem(ItemName(item.header));
+      if (WriteNewFile(folder_, stem.empty() ? "_" : stem, "cat", WriteCatalogue({item}), &path,
+                       &error))
+        also_ = path;
+      else
+        also_ = error;  // the item is in the archive all the same
+    }
+    return true;
+  }
+  void ItemEnded(const Item& item, ItemEnd end, unsigned char answer) override {
+    if (!also_.empty()) {
+      Say(con_, "  %s : %s, %s\n", Describe(item).c_str(), Verdict(end), also_.c_str());
+      also_.clear();
+      return;
+    }
+    ConsoleEvents::ItemEnded(item, end, answer);
+  }
   const ArchiveWriter& Archive() const { return archive_; }
 
  private:
+  std::string folder_, also_;
   ArchiveWriter archive_;
 };
 
@@ -281,7 +252,10 @@ int Envoyer(Console& con, int port, const std::vector<std::string>& args) {
   std::vector<Item> items;
   for (const std::string& file : files) {
     std::string error;
-    if (!LoadSendable(file, name, &items, &error)) {
+    std::vector<std::string> notes;
+    bool loaded = LoadSendable(file, name, &items, &notes, &error);
+    for (const std::string& note : notes) Say(con, "%s\n", note.c_str());
+    if (!loaded) {
       Say(con, "%s\nRien n'a ete envoye.\n", error.c_str());
       return 1;
     }

@@ -1,5 +1,7 @@
 #include "files/archive.h"
 
+#include "link/link.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 
@@ -16,6 +18,24 @@
 #ifndef O_BINARY
 #define O_BINARY 0
 #endif
+
+namespace {
+
+bool WriteAllOf(int fd, const unsigned char* bytes, size_t count) {
+  size_t done = 0;
+  while (done < count) {
+    auto n = write(fd, bytes + done, static_cast<unsigned>(count - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
 
 bool ReadArchive(const Bytes& bytes, std::vector<Item>* items, std::string* error) {
   items->clear();
@@ -59,39 +79,56 @@ ArchiveWriter::~ArchiveWriter() {
   if (fd_ >= 0) close(fd_);
 }
 
-// O_EXCL: an archive already there, even one made in the same second, is
-// never written over.
 bool ArchiveWriter::Create(std::string* error) {
-  for (int n = 1; n < 1000; ++n) {
-    std::string name = stem_ + (n == 1 ? "" : "-" + std::to_string(n)) + ".cas";
-    path_ = InFolder(folder_, name);
-    fd_ = open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0644);
-    if (fd_ >= 0) return true;
-    if (errno != EEXIST) break;
-  }
-  *error = "impossible de creer " + path_ + " : " + std::strerror(errno);
-  path_.clear();
-  return false;
+  fd_ = CreateNewFile(folder_, stem_, "cas", &path_, error);
+  return fd_ >= 0;
 }
 
 bool ArchiveWriter::Append(const Item& item, std::string* error) {
   if (fd_ < 0 && !Create(error)) return false;
   Bytes bytes = ItemBytes(item);
-  size_t done = 0;
-  while (done < bytes.size()) {
-    auto n = write(fd_, bytes.data() + done, static_cast<unsigned>(bytes.size() - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      *error = "erreur d'ecriture dans " + path_ + " : " + std::strerror(errno);
-      TakeBack();
-      return false;
-    }
-    done += static_cast<size_t>(n);
+  if (!WriteAllOf(fd_, bytes.data(), bytes.size())) {
+    *error = "erreur d'ecriture dans " + path_ + " : " + std::strerror(errno);
+    TakeBack();
+    return false;
   }
   length_ += static_cast<long long>(bytes.size());
   ++items_;
   return true;
+}
+
+// O_EXCL: a file already there, even one made in the same second, is never
+// written over.
+int CreateNewFile(const std::string& folder, const std::string& stem, const std::string& ext,
+                  std::string* path, std::string* error) {
+  for (int n = 1; n < 1000; ++n) {
+    *path = InFolder(folder, stem + (n == 1 ? "" : "-" + std::to_string(n)) + "." + ext);
+    int fd = open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0644);
+    if (fd >= 0) return fd;
+    if (errno != EEXIST) break;
+  }
+  *error = "impossible de creer " + *path + " : " + std::strerror(errno);
+  path->clear();
+  return -1;
+}
+
+bool WriteNewFile(const std::string& folder, const std::string& stem, const std::string& ext,
+                  const std::string& bytes, std::string* path, std::string* error) {
+  int fd = CreateNewFile(folder, stem, ext, path, error);
+  if (fd < 0) return false;
+  bool written = WriteAllOf(fd, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+  written = close(fd) == 0 && written;
+  if (written) return true;
+  *error = "erreur d'ecriture dans " + *path + " : " + std::strerror(errno);
+  std::remove(path->c_str());
+  return false;
+}
+
+std::string SafeStem(const std::string& name) {
+  std::string stem;
+  for (unsigned char c : name) stem += SafeNameChar(c);
+  if (!stem.empty() && stem[0] == '.') stem[0] = '_';
+  return stem;
 }
 
 void ArchiveWriter::TakeBack() {

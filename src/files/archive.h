@@ -37,6 +37,18 @@ class ArchiveWriter {
   int items_ = 0;
 };
 
+// Creates FOLDER/STEM.EXT, or STEM-2.EXT, STEM-3.EXT... whichever is free
+// first (never replacing a file), for writing; -1 with why.
+int CreateNewFile(const std::string& folder, const std::string& stem, const std::string& ext,
+                  std::string* path, std::string* error);
+// A whole new file of these bytes, under a name made as above; removed again
+// when a write fails.
+bool WriteNewFile(const std::string& folder, const std::string& stem, const std::string& ext,
+                  const std::string& bytes, std::string* path, std::string* error);
+// A name from the calculator as a file's stem: no byte of it leaves the
+// folder, drives the terminal, or hides the file.
+std::string SafeStem(const std::string& name);
+
 // "AAAAMMJJ-HHMMSS", the local date and time.
 std::string DateStem(std::time_t when);
 // `folder` joined with `name`.

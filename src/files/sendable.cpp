@@ -1,6 +1,7 @@
 #include "files/sendable.h"
 
 #include "files/archive.h"
+#include "files/catalogue.h"
 #include "link/link.h"
 #include "text/program_file.h"
 
@@ -27,11 +28,24 @@ std::string ProgramNameOf(const std::string& path) {
 }
 
 bool LoadSendable(const std::string& path, const std::string& name, std::vector<Item>* items,
-                  std::string* error) {
-  // An archive is read byte for byte: no line end of it is the PC's.
-  bool archived = EndsWith(path, ".cas");
+                  std::vector<std::string>* notes, std::string* error) {
+  // Archives and catalogues are read byte for byte: no line end of theirs is
+  // the PC's.
+  bool archived = EndsWith(path, ".cas"), catalogue = EndsWith(path, ".cat");
   std::string bytes;
-  if (!(archived ? ReadTextFile : ReadProgramFile)(path, &bytes, error)) return false;
+  if (!(archived || catalogue ? ReadTextFile : ReadProgramFile)(path, &bytes, error)) return false;
+  if (catalogue) {
+    CatalogueRead read;
+    if (!ReadCatalogue(bytes, &read, error)) {
+      *error = path + ", " + *error;
+      return false;
+    }
+    for (const std::string& other : read.passedOver)
+      notes->push_back(path + " : " + other + " n'est pas un programme : laisse de cote");
+    for (const std::string& warning : read.warnings) notes->push_back(path + ", " + warning);
+    items->insert(items->end(), read.programs.begin(), read.programs.end());
+    return true;
+  }
   if (archived) {
     std::vector<Item> archive;
     if (!ReadArchive(Bytes(bytes.begin(), bytes.end()), &archive, error)) {
@@ -43,8 +57,8 @@ bool LoadSendable(const std::string& path, const std::string& name, std::vector<
   }
   if (bytes.empty() || static_cast<unsigned char>(bytes[0]) != BLOCK_START) {
     *error = path +
-             " : ni une archive .cas, ni un programme (un fichier de programme commence par "
-             "l'octet 3A, comme ceux du menu 1 et de liaison-texte ecrire)";
+             " : ni une archive .cas, ni un catalogue .cat, ni un programme (un fichier de "
+             "programme commence par l'octet 3A, comme ceux du menu 1 et de liaison-texte ecrire)";
     return false;
   }
   std::string program = name.empty() ? ProgramNameOf(path) : name;

@@ -6,13 +6,15 @@
 
 #include "link/item.h"
 
-// A .cas archive: all its items. Any other file is a program as menu 1 stores
-// it and liaison-texte ecrire writes it: 0x3A, then the program's bytes, sent
-// under `name`, or else under the file's name (without folder, extension and
-// menu 1's trailing "_", at most 8 characters). False, with why, for a file
-// that is neither.
+// A .cas archive: all its items. A .cat catalogue: its programs, with their
+// names and passwords (records of other kinds are passed over, and said in
+// `notes`). Any other file is a program as menu 1 stores it and liaison-texte
+// ecrire writes it: 0x3A, then the program's bytes, sent under `name`, or
+// else under the file's name (without folder, extension and menu 1's
+// trailing "_", at most 8 characters). False, with why, for a file that is
+// none of them.
 bool LoadSendable(const std::string& path, const std::string& name, std::vector<Item>* items,
-                  std::string* error);
+                  std::vector<std::string>* notes, std::string* error);
 
 // The program name a file's name gives.
 std::string ProgramNameOf(const std::string& path);

@@ -123,7 +123,9 @@ Item ProgramItem(const std::string& name, const Bytes& program, const std::strin
   Item item;
   item.header.assign(HEADER_SIZE, 0);
   unsigned char* h = item.header.data();
-  InitHeader_Programme(h, name.c_str());
+  InitHeader_Programme(h, "");
+  for (size_t i = 0; i < name.size() && i < NAME_LENGTH; ++i)  // any byte, 0x00 too
+    h[HEADER_NAME + i] = static_cast<unsigned char>(name[i]);
   SetSizeField(h, static_cast<unsigned long>(program.size() + 3));
   for (size_t i = 0; i < password.size() && i < NAME_LENGTH; ++i)
     h[HEADER_PASSWORD + i] = static_cast<unsigned char>(password[i]);

@@ -33,6 +33,11 @@ void InitHeader_End(unsigned char* header) {
   SealBlock(header, HEADER_SIZE);
 }
 
+char SafeNameChar(unsigned char c) {
+  bool unsafe = c == 0xFF || c == '/' || c == '\\' || c < 0x20 || c == 0x7F;
+  return unsafe ? '_' : static_cast<char>(c);
+}
+
 bool IsProgramHeader(const unsigned char* header) {
   return header[1] == 'T' && header[2] == 'X' && header[3] == 'T';
 }

@@ -26,6 +26,10 @@ int checksum8bit(int sum);
 void InitHeader_Programme(unsigned char* header, const char* name);
 void InitHeader_End(unsigned char* header);
 
+// A name byte as a file name and the console may show it: the filler 0xFF,
+// the folder separators, control bytes and 0x7F become "_".
+char SafeNameChar(unsigned char c);
+
 // Bytes 1 to 3 alone tell a program header ("TXT") on reception.
 bool IsProgramHeader(const unsigned char* header);
 // The data block length that a program header announces.

@@ -21,6 +21,19 @@ bool SendByte(unsigned char byte) {
   return Send(Bytes{byte}, nullptr);
 }
 
+// The calculator answers once the last byte is in. A write may return while
+// the bytes still wait in a driver's or an adapter's buffer, so the wait
+// allows the time they take on the line (1 start, 8 data and 2 stop bits at
+// 9600 bit/s), then the usual 5 s read.
+bool AwaitAnswer(size_t sent, unsigned char* answer) {
+  long long lineMs = static_cast<long long>(sent) * 11 * 1000 / 9600;
+  for (long long reads = 1 + lineMs / 5000; reads > 0; --reads) {  // 5 s each
+    if (!ReadAnswerByte(answer)) return false;
+    if (*answer != 0) return true;
+  }
+  return true;
+}
+
 class Sender {
  public:
   explicit Sender(TransmissionEvents& events) : events_(events) {}
@@ -66,7 +79,7 @@ Summary Sender::Run(const std::vector<Item>& items) {
 
 Sender::Next Sender::SendItem(const Item& item) {
   unsigned char answer = 0;
-  if (!Send(item.header, nullptr) || !ReadAnswerByte(&answer))
+  if (!Send(item.header, nullptr) || !AwaitAnswer(item.header.size(), &answer))
     return Ended(item, ItemEnd::Lost, 0, false);
   switch (answer) {
     case CODE_ACK:
@@ -99,7 +112,7 @@ Sender::Next Sender::SendParts(const Item& item, ItemEnd done) {
     bool sent = Send(part, &events_);
     events_.PartEnded();
     unsigned char answer = 0;
-    if (!sent || !ReadAnswerByte(&answer)) return Ended(item, ItemEnd::Lost, 0, false);
+    if (!sent || !AwaitAnswer(part.size(), &answer)) return Ended(item, ItemEnd::Lost, 0, false);
     if (answer != CODE_ACK) return Ended(item, ItemEnd::PartRefused, answer, false);
   }
   return Ended(item, done, CODE_ACK, true);

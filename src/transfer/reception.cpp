@@ -14,14 +14,8 @@ char ConsoleSafe(unsigned char c) {
   return (c < 0x20 || c == 0x7F) ? '_' : static_cast<char>(c);
 }
 
-// A name byte may neither leave the working directory nor cut the file name
-// short, and 0xFF, the field's filler, shows as "_".
-char NameSafe(unsigned char c) {
-  return (c == 0xFF || c == '/' || c == '\\') ? '_' : ConsoleSafe(c);
-}
-
 void TakeName(const unsigned char* header, char* name) {
-  for (int i = 0; i < NAME_LENGTH; ++i) name[i] = NameSafe(header[HEADER_NAME + i]);
+  for (int i = 0; i < NAME_LENGTH; ++i) name[i] = SafeNameChar(header[HEADER_NAME + i]);
   name[NAME_LENGTH] = '\0';
 }
 

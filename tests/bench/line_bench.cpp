@@ -93,6 +93,54 @@ Transfer Run(const std::string& name, bool reception, int size, bool traced = fa
   return t;
 }
 
+// A whole transmission at the line rate: liaison recevoir takes the items
+// from the simulator, or liaison envoyer gives them to it.
+struct Transmitted {
+  Transfer t;
+  double longestAnswerMs = 0;  // from a header's or part's last byte to liaison's answer
+};
+
+Transmitted RunTransmission(const std::string& name, bool receive, const Bytes& items) {
+  TempDir dir;
+  WriteAll(dir / "items.cas", std::string(items.begin(), items.end()));
+  std::vector<std::string> sim = {"--pace"};
+  if (receive)
+    sim.insert(sim.end(), {"--transmit", dir / "items.cas"});
+  else
+    sim.insert(sim.end(), {"--take", "--archive", dir / "taken.cas"});
+  Calculator calculator(dir, sim);
+  RunOptions options;
+  options.timeoutSeconds = 600;
+  options.args = {receive ? "recevoir" : "envoyer"};
+  if (!receive) options.args.push_back("items.cas");
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  if (exit.status != 0)
+    std::fprintf(stderr, "bench: %s ended with %d\n", name.c_str(), exit.status);
+  Line line = ReadLog(dir / "sim.log");
+  Transmitted r;
+  r.t = {name,
+         line.bytes * kByteSeconds,
+         line.last - line.first + kByteSeconds,
+         0,
+         line.simPace,
+         exit.maxRssKb};
+  r.t.ratio = r.t.measured / r.t.wire;
+  // An answer of liaison's follows a run of the calculator's bytes.
+  std::istringstream log(ReadAll(dir / "sim.log"));
+  std::string at, direction, hex;
+  double lastFromCalculator = -1;
+  char previous = 0;
+  while (log >> at >> direction >> hex) {
+    double t = std::stod(at);
+    if (direction[0] == '<' && previous == '>' && lastFromCalculator >= 0)
+      r.longestAnswerMs = std::max(r.longestAnswerMs, (t - lastFromCalculator) * 1000);
+    if (direction[0] == '>') lastFromCalculator = t;
+    previous = direction[0];
+  }
+  return r;
+}
+
 double CpuSecondsOf(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string field;
@@ -215,6 +263,16 @@ int main(int argc, char** argv) {
       Run("reception, 60 KiB, traced", true, 61440, true),
       Run("emission, 65,533 B, traced", false, 65533, true),
   };
+  const Bytes programs = Join({ProgramItemBytes("A", std::string(1000, 'a')),
+                               ProgramItemBytes("B", std::string(4000, 'b')),
+                               ProgramItemBytes("C", std::string(10000, 'c'))});
+  const Bytes backup = BackupItemBytes(61440);
+  std::vector<Transmitted> transmissions = {
+      RunTransmission("recevoir, 3 programs (15 KB)", true, programs),
+      RunTransmission("recevoir, a 60 KiB backup", true, backup),
+      RunTransmission("envoyer, 3 programs (15 KB)", false, programs),
+      RunTransmission("envoyer, a 60 KiB backup", false, backup),
+  };
   double request = waitRequest.get(), ready = waitReady.get();
   double menu = StartToMenu();
 
@@ -225,6 +283,19 @@ int main(int argc, char** argv) {
     std::printf("| %s | %.2f | %.2f | %.4f | %.4f |\n", t.name.c_str(), t.wire, t.measured, t.ratio,
                 t.simPace);
     if (t.maxRssKb > rss) rss = t.maxRssKb;
+  }
+  std::printf(
+      "\n| transmission | wire time (s) | measured (s) | ratio | longest answer of liaison's | "
+      "peak memory |\n");
+  std::printf("|---|---:|---:|---:|---:|---:|\n");
+  for (const Transmitted& r : transmissions) {
+    std::printf("| %s | %.2f | %.2f | %.4f | ", r.t.name.c_str(), r.t.wire, r.t.measured,
+                r.t.ratio);
+    if (r.t.name.compare(0, 8, "recevoir") == 0)
+      std::printf("%.2f ms |", r.longestAnswerMs);
+    else
+      std::printf("(the calculator answers) |");
+    std::printf(" %.2f MiB |\n", r.t.maxRssKb / 1024.0);
   }
   std::printf("\n| liaison | measured |\n|---|---:|\n");
   std::printf("| CPU during a %d s wait for 0x16 | %.3f s (%.3f%%) |\n", idleSeconds, request,

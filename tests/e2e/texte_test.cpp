@@ -31,11 +31,13 @@ int Entries(const std::string& dir) {
 }
 
 // The demo program is what its readable twin says, byte for byte.
-TEST(Texte, DemoSampleMatchesItsText) {
-  TempDir dir;
-  Exit exit = RunTexte(dir.Path(), {"ecrire", kSamples + "DEMO-lisible.txt", "DEMO.txt"});
-  EXPECT_EQ(exit.status, 0);
-  EXPECT_EQ(ReadAll(dir / "DEMO.txt"), ReadAll(kSamples + "DEMO.txt"));
+TEST(Texte, SamplesMatchTheirText) {
+  for (std::string sample : {"DEMO", "exemple", "PGCD"}) {
+    TempDir dir;
+    Exit exit = RunTexte(dir.Path(), {"ecrire", kSamples + sample + "-lisible.txt", "out.txt"});
+    EXPECT_EQ(exit.status, 0);
+    EXPECT_EQ(ReadAll(dir / "out.txt"), ReadAll(kSamples + sample + ".txt")) << sample;
+  }
 }
 
 TEST(Texte, ProgramGoesRoundTheMenus) {

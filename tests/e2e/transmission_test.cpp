@@ -40,9 +40,9 @@ std::vector<std::string> Archives(const TempDir& dir) {
 }
 
 const char kItemLines[] =
-    "  programme ABC (4 octets) : recu\n"
-    "  programme DEF (10 octets) : recu\n"
-    "  programme GHI (3001 octets) : recu\n"
+    "  programme ABC (4 octets) : recu, ABC.cat\n"
+    "  programme DEF (10 octets) : recu, DEF.cat\n"
+    "  programme GHI (3001 octets) : recu, GHI.cat\n"
     "  liste 1 (42 octets) : recu\n"
     "  matrice A (56 octets) : recu\n";
 
@@ -228,7 +228,9 @@ TEST(Sent, ProgramFilesAndRefusals) {
   refused.args = {"envoyer", "ABC_____.txt", "notes.txt"};
   Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", refused);
   EXPECT_EQ(exit.status, 1);
-  EXPECT_TRUE(Has(exit.out, "notes.txt : ni une archive .cas, ni un programme")) << exit.out;
+  EXPECT_TRUE(
+      Has(exit.out, "notes.txt : ni une archive .cas, ni un catalogue .cat, ni un programme"))
+      << exit.out;
   EXPECT_TRUE(Has(exit.out, "Rien n'a ete envoye.\n")) << exit.out;
 
   RunOptions options;
@@ -247,6 +249,85 @@ TEST(Sent, ProgramFilesAndRefusals) {
   named.Finish();
   EXPECT_EQ(exit.status, 0) << exit.out;
   EXPECT_EQ(ReadAll(other / "taken.cas"), AsText(ProgramItemBytes("XYZ", "xyz")));
+}
+
+// A catalogue as people share them, made by hand: the calculator gets
+// exactly the bytes its spellings stand for, under the names it gives.
+TEST(Catalogues, HandMadeReachesTheCalculatorExactly) {
+  TempDir dir;
+  WriteAll(dir / "partage.cat",
+           "%Header Record\r\nFormat:TXT\r\nCommunication SW:0\r\nData Type:PG\r\n"
+           "Capacity:12\r\nFile Name:SECRET\r\nGroup Name:\r\nPassword:MDP\r\nOption1:NL\r\n"
+           "Option2:\r\nOption3:\r\nOption4:\r\n%Data Record\r\n\"CODE\"?\\->A\r\n%End\r\n"
+           "%Header Record\r\nFormat:TXT\r\nCommunication SW:0\r\nData Type:PG\r\n"
+           "Capacity:0\r\nFile Name:JEU\r\nGroup Name:\r\nPassword:\r\nOption1:NL\r\n"
+           "Option2:\r\nOption3:\r\nOption4:\r\n%Data Record\r\n\\If A>1\r\n"
+           "\\Then \"GAGNE\"\r\n\\IfEnd\r\nA=1\\=>\"UN\"\r\n%End\r\n");
+  Calculator calculator(dir, {"--take", "--archive", dir / "taken.cas"});
+  RunOptions options;
+  options.args = {"envoyer", "partage.cat"};
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  EXPECT_EQ(exit.status, 0) << exit.out;
+  EXPECT_TRUE(Has(exit.out, "partage.cat, ligne 16 : Capacity:0 ne va pas avec le programme (30)"))
+      << exit.out;
+  // "CODE"?→A ; If A>1 / Then "GAGNE" / IfEnd / A=1⇒"UN", from the token table.
+  Bytes expected = Join({ProgramItemBytes("SECRET",
+                                          "\"CODE\"?\x0E"
+                                          "A",
+                                          "MDP"),
+                         ProgramItemBytes("JEU", std::string("\xF7\x00"
+                                                             "A>1\r\xF7\x01\"GAGNE\"\r\xF7\x03\r"
+                                                             "A=1\x13\"UN\"",
+                                                             27))});
+  EXPECT_EQ(ReadAll(dir / "taken.cas"), AsText(expected));
+}
+
+// What recevoir leaves (one NOM.cat a program), sent back, gives the
+// calculator the same programs; liaison-texte reads and converts them.
+TEST(Catalogues, ReceivedSentBackAndConverted) {
+  TempDir dir;
+  WriteAll(dir / "sent.cas", AsText(Join(FiveItems())));
+  {
+    Calculator calculator(dir, {"--transmit", dir / "sent.cas"});
+    RunOptions options;
+    options.args = {"recevoir"};
+    EXPECT_EQ(RunLiaison(dir.Path(), calculator.Port(), "", options).status, 0);
+    calculator.Finish();
+  }
+  Calculator calculator(dir, {"--take", "--archive", dir / "taken.cas"});
+  RunOptions options;
+  options.args = {"envoyer", "ABC.cat", "DEF.cat", "GHI.cat"};
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  EXPECT_EQ(exit.status, 0) << exit.out;
+  std::vector<Bytes> programs = FiveItems();
+  programs.resize(3);
+  EXPECT_EQ(ReadAll(dir / "taken.cas"), AsText(Join(programs)));
+
+  Exit shown = RunTexte(dir.Path(), {"lire", "DEF.cat"});
+  EXPECT_EQ(shown.status, 0);
+  EXPECT_EQ(shown.out, "--- DEF ---\nIf A=1\nThen B\n");
+  shown = RunTexte(dir.Path(), {"lire", "--ascii", "sent.cas"});
+  EXPECT_EQ(shown.out, "--- ABC ---\nabc\n--- DEF ---\n\\If A=1\n\\Then B\n--- GHI ---\n" +
+                           std::string(3000, 'g') +
+                           "\n--- liste 1 (42 octets) ---\n--- matrice A (56 octets) ---\n");
+
+  // .cas -> .cat -> .cas is exact for programs; the list and matrix are left out.
+  EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "taken.cas", "tous.cat"}).status, 0);
+  EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "tous.cat", "again.cas"}).status, 0);
+  EXPECT_EQ(ReadAll(dir / "again.cas"), ReadAll(dir / "taken.cas"));
+  EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "sent.cas", "programmes.cat"}).status, 0);
+  EXPECT_EQ(ReadAll(dir / "programmes.cat"), ReadAll(dir / "tous.cat"));
+  // One program to a program file and back.
+  EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "DEF.cat", "DEF.txt"}).status, 0);
+  EXPECT_EQ(ReadAll(dir / "DEF.txt"), std::string(":\xF7\x00"
+                                                  "A=1\r\xF7\x01"
+                                                  "B",
+                                                  10));
+  EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "DEF.txt", "DEF2.cas"}).status, 0);
+  EXPECT_EQ(ReadAll(dir / "DEF2.cas"), AsText(FiveItems()[1]));
+  EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "tous.cat", "un.txt"}).status, 1);
 }
 
 TEST(Transmissions, WrongCommandLines) {

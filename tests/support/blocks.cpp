@@ -52,7 +52,7 @@ Bytes Sealed(Bytes block) {
 // 0x3A, format (4), type (2), size (4, big-endian), name (8), 8 × FF,
 // password (8 × FF), "NL", 12 × FF, checksum.
 Bytes Header50(const std::string& format, const std::string& type, unsigned long sizeField,
-               const std::string& name) {
+               const std::string& name, const std::string& password) {
   Bytes h(49, 0xFF);
   h[0] = 0x3A;
   for (size_t i = 0; i < 4; ++i) h[1 + i] = i < format.size() ? format[i] : 0;
@@ -60,16 +60,18 @@ Bytes Header50(const std::string& format, const std::string& type, unsigned long
   h[6] = type[1];
   for (int i = 0; i < 4; ++i) h[7 + i] = (sizeField >> (24 - 8 * i)) & 0xFF;
   for (size_t i = 0; i < name.size() && i < 8; ++i) h[11 + i] = name[i];
+  for (size_t i = 0; i < password.size() && i < 8; ++i) h[27 + i] = password[i];
   h[35] = 'N';
   h[36] = 'L';
   return Sealed(h);
 }
 
-Bytes ProgramItemBytes(const std::string& name, const std::string& program) {
+Bytes ProgramItemBytes(const std::string& name, const std::string& program,
+                       const std::string& password) {
   Bytes part = {0x3A};
   part.insert(part.end(), program.begin(), program.end());
   part.push_back(0xFF);
-  return Join({Header50("TXT", "PG", program.size() + 3, name), Sealed(part)});
+  return Join({Header50("TXT", "PG", program.size() + 3, name, password), Sealed(part)});
 }
 
 // A VAL header holds its height and width where others hold the size; each

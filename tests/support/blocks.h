@@ -17,8 +17,9 @@ Bytes DataBlock(const std::string& content);
 // tests. `Sealed` appends the checksum that makes a block sound.
 Bytes Sealed(Bytes block);
 Bytes Header50(const std::string& format, const std::string& type, unsigned long sizeField,
-               const std::string& name);
-Bytes ProgramItemBytes(const std::string& name, const std::string& program);
+               const std::string& name, const std::string& password = "");
+Bytes ProgramItemBytes(const std::string& name, const std::string& program,
+                       const std::string& password = "");
 Bytes ListItemBytes(const std::string& name, int values);
 Bytes MatrixItemBytes(const std::string& name, int rows, int columns);
 Bytes BackupItemBytes(int size);

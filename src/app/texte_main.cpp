@@ -1,0 +1,191 @@
+// liaison-texte: a calculator program as text a person reads, and back.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "app/words.h"
+#include "files/archive.h"
+#include "files/catalogue.h"
+#include "files/sendable.h"
+#include "link/link.h"
+#include "text/program_file.h"
+#include "text/program_text.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage : liaison-texte lire [--ascii] FICHIER\n"
+    "        liaison-texte ecrire TEXTE FICHIER\n"
+    "        liaison-texte convertir ENTREE SORTIE\n"
+    "        liaison-texte --help\n";
+
+const char kHelp[] =
+    "liaison-texte : un programme de calculatrice Casio Graph en texte, et retour.\n"
+    "\n"
+    "  lire FICHIER          montre en texte le programme d'un fichier recu par le\n"
+    "                        menu 1 de liaison (NOM_____.txt) : une ligne par ligne du\n"
+    "                        programme, les instructions comme la calculatrice les\n"
+    "                        ecrit (If , Then , ->, =>, Locate ...).\n"
+    "  lire --ascii FICHIER  de meme, en ASCII seul (\\If , \\->, \\=>), pour une console\n"
+    "                        qui ne montre pas l'UTF-8.\n"
+    "                        FICHIER.cat (catalogue) ou FICHIER.cas (archive de\n"
+    "                        liaison recevoir) : chaque programme, apres une ligne\n"
+    "                        \"--- NOM ---\" ; les autres elements d'une archive sont\n"
+    "                        nommes (genre, nom, taille).\n"
+    "  ecrire TEXTE FICHIER  fait de TEXTE (UTF-8, les deux ecritures acceptees) le\n"
+    "                        fichier FICHIER que le menu 2 de liaison envoie.\n"
+    "  convertir ENTREE SORTIE\n"
+    "                        d'un format a l'autre, d'apres les extensions : .cat\n"
+    "                        (catalogue), .cas (archive), ou fichier de programme (3A\n"
+    "                        puis les octets ; un seul programme, nomme d'apres le\n"
+    "                        fichier). D'une archive vers un catalogue, seuls les\n"
+    "                        programmes passent (les autres sont nommes).\n"
+    "\n"
+    "\\xHH ecrit l'octet HH tel quel : lire l'emploie partout ou une ecriture se\n"
+    "relirait autrement. ecrire refuse l'octet 0x0A (Do est F7 0A), que le menu 2\n"
+    "ne transmet pas"
+#ifdef _WIN32
+    ", et l'octet 0x1A (ClrList est F7 1A), qui terminerait sa lecture"
+#endif
+    ".\n"
+    "\n"
+    "Statut de sortie : 0 si tout va bien, 1 pour une erreur (rien n'est ecrit),\n"
+    "2 pour une ligne de commande fausse.\n";
+
+int Usage() {
+  std::fputs(kUsage, stderr);
+  return 2;
+}
+
+int Error(const std::string& message) {
+  std::fprintf(stderr, "liaison-texte : %s\n", message.c_str());
+  return 1;
+}
+
+bool HasExtension(const std::string& path, const char* ext) {
+  size_t n = std::strlen(ext);
+  if (path.size() < n) return false;
+  for (size_t i = 0; i < n; ++i) {
+    char c = path[path.size() - n + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != ext[i]) return false;
+  }
+  return true;
+}
+
+void Print(const std::string& text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+// The items of any file liaison sends: an archive, a catalogue, a program.
+bool Load(const std::string& path, std::vector<Item>* items, std::string* error) {
+  std::vector<std::string> notes;
+  bool loaded = LoadSendable(path, "", items, &notes, error);
+  for (const std::string& note : notes) std::fprintf(stderr, "liaison-texte : %s\n", note.c_str());
+  return loaded;
+}
+
+// Each program of an archive or a catalogue after a heading line; the other
+// items of an archive named.
+int ReadItems(const std::string& path, Spelling spelling) {
+  std::vector<Item> items;
+  std::string error;
+  if (!Load(path, &items, &error)) return Error(error);
+  for (const Item& item : items) {
+    if (KindOf(item.header) != Kind::Program) {
+      Print("--- " + Describe(item) + " ---\n");
+      continue;
+    }
+    std::string password;
+    for (int i = 0; i < NAME_LENGTH && item.header[HEADER_PASSWORD + i] != 0xFF; ++i)
+      password += static_cast<char>(item.header[HEADER_PASSWORD + i]);
+    Print("--- " + Shown(ItemName(item.header)) +
+          (password.empty() ? "" : " (mot de passe " + Shown(password) + ")") + " ---\n");
+    Bytes program = ProgramBytes(item);
+    Print(BytesToText(std::string(program.begin(), program.end()), spelling));
+  }
+  return std::fflush(stdout) == 0 ? 0 : Error("impossible d'ecrire le texte");
+}
+
+// A stored program begins with the 0x3A that opens the data on the line.
+int Read(const std::string& path, Spelling spelling) {
+  if (HasExtension(path, ".cas") || HasExtension(path, ".cat")) return ReadItems(path, spelling);
+  std::string bytes, error;
+  if (!ReadProgramFile(path, &bytes, &error)) return Error(error);
+  if (!bytes.empty() && bytes[0] == ':') {
+    bytes.erase(0, 1);
+  } else {
+    std::fprintf(stderr, "liaison-texte : %s ne commence pas par 0x3A : il est lu en entier\n",
+                 path.c_str());
+  }
+  Print(BytesToText(bytes, spelling));
+  return std::fflush(stdout) == 0 ? 0 : Error("impossible d'ecrire le texte");
+}
+
+int Convert(const std::string& in, const std::string& out) {
+  std::vector<Item> items, programs;
+  std::string error, bytes;
+  if (!Load(in, &items, &error)) return Error(error);
+  for (const Item& item : items) {
+    if (KindOf(item.header) == Kind::Program)
+      programs.push_back(item);
+    else if (!HasExtension(out, ".cas"))
+      std::fprintf(stderr, "liaison-texte : %s n'est pas un programme : laisse de cote\n",
+                   Describe(item).c_str());
+  }
+  if (HasExtension(out, ".cas")) {
+    for (const Item& item : items) {
+      Bytes b = ItemBytes(item);
+      bytes.append(b.begin(), b.end());
+    }
+  } else if (HasExtension(out, ".cat")) {
+    bytes = WriteCatalogue(programs);
+  } else if (programs.size() == 1) {
+    Bytes program = ProgramBytes(programs[0]);
+    bytes = ":" + std::string(program.begin(), program.end());
+  } else {
+    return Error(in + " tient " + std::to_string(programs.size()) +
+                 " programmes : un fichier de programme n'en prend qu'un (.cat ou .cas les "
+                 "prennent tous) ; rien n'est ecrit");
+  }
+  if (!WriteFileWhole(out, bytes, &error)) return Error(error);
+  return 0;
+}
+
+int Write(const std::string& textPath, const std::string& path) {
+  std::string text, bytes, message;
+  if (!ReadTextFile(textPath, &text, &message)) return Error(message);
+  TextError error;
+  if (!TextToBytes(text, &bytes, &error, BytesMenu2Refuses())) {
+    return Error(textPath + ", ligne " + std::to_string(error.line) + ", colonne " +
+                 std::to_string(error.column) + " : " + error.message + " ; rien n'est ecrit");
+  }
+  if (!WriteFileWhole(path, ":" + bytes, &message)) return Error(message);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (args.size() == 1 && args[0] == "--help") {
+    std::fputs(kHelp, stdout);
+    return 0;
+  }
+  Spelling spelling = Spelling::Calculator;
+  for (auto it = args.begin(); it != args.end();) {
+    if (*it == "--ascii") {
+      spelling = Spelling::Ascii;
+      it = args.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  if (args.size() == 2 && args[0] == "lire") return Read(args[1], spelling);
+  if (args.size() == 3 && args[0] == "ecrire" && spelling == Spelling::Calculator)
+    return Write(args[1], args[2]);
+  if (args.size() == 3 && args[0] == "convertir" && spelling == Spelling::Calculator)
+    return Convert(args[1], args[2]);
+  return Usage();
+}
