@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Makes the .deb from a build, unpacks it into a temporary folder (dpkg -x)
-# and runs the programs it installs.
+# Makes the .deb from a build, checks it with lintian, unpacks it into a
+# temporary folder (dpkg -x) and runs the programs and reads the manual pages
+# it installs.
 set -euo pipefail
 build=$1
 work=$(mktemp -d /tmp/liaison-package-XXXXXX)
@@ -8,10 +9,32 @@ trap 'rm -rf "$work"' EXIT
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$work" >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$work"/*.deb)
+
+# No error and no warning from lintian (its informational tags are French
+# words it takes for English misspellings).
+lintian --allow-root "$deb" >"$work/lintian.log" 2>&1 || true
+if grep -E '^[EW]: ' "$work/lintian.log"; then
+  echo "lintian finds errors or warnings in $(basename "$deb")"
+  exit 1
+fi
+
 dpkg -x "$deb" "$work/root"
+version=$(dpkg-deb --field "$deb" Version)
 "$work/root/usr/bin/liaison" --help | grep -q "LIAISON_PORT="
 "$work/root/usr/bin/liaison-texte" --help | grep -q "lire FICHIER"
-test -s "$work/root/usr/share/doc/liaison/LISEZMOI.md"
-test -s "$work/root/usr/share/doc/liaison/README.md"
+"$work/root/usr/bin/liaison" --version | grep -qx "liaison $version"
+"$work/root/usr/bin/liaison-texte" --version | grep -qx "liaison-texte $version"
+for f in LISEZMOI.md README.md NOTICE copyright changelog.gz; do
+  test -s "$work/root/usr/share/doc/liaison/$f"
+done
+# Every command, option and status in the manual pages.
+page() { MANWIDTH=200 man -l "$work/root/usr/share/man/man1/$1.1.gz" 2>/dev/null; }
+for word in recevoir envoyer --attente --remplacer --garder --nom --ports --version \
+  LIAISON_PORT LIAISON_TRACE "Statut de sortie" 255 AAAAMMJJ-HHMMSS.cas NOM.cat; do
+  page liaison | grep -q -- "$word" || { echo "liaison.1 lacks $word"; exit 1; }
+done
+for word in lire ecrire convertir --ascii --version "Statut de sortie"; do
+  page liaison-texte | grep -q -- "$word" || { echo "liaison-texte.1 lacks $word"; exit 1; }
+done
 dpkg-deb --field "$deb" Package Version Depends
-echo "$(basename "$deb"): liaison --help and liaison-texte --help run from the unpacked package"
+echo "$(basename "$deb"): lintian clean; programs, versions and manual pages as built"

@@ -10,32 +10,22 @@
 namespace {
 
 const char kUsage[] =
-    "usage : liaison [--help | --ports]\n"
+    "usage : liaison [--help | --version | --ports]\n"
     "        liaison recevoir [DOSSIER] [--attente SECONDES]\n"
     "        liaison envoyer [--remplacer | --garder] [--nom NOM] FICHIER...\n";
+
+const char kVersion[] =
+    "liaison " LIAISON_VERSION "\n"
+    "Copyright (C) 2026 les auteurs de Liaison.\n"
+    "Licence GPLv3+ : GNU GPL version 3 ou ulterieure <https://gnu.org/licenses/gpl.html>.\n"
+    "Logiciel libre : vous pouvez le modifier et le redistribuer. Aucune garantie.\n";
 
 const char kHelp[] =
     "liaison : relie le PC a une calculatrice Casio Graph par un cable serie.\n"
     "\n"
-    "Usage : liaison            le menu (sans argument)\n"
-    "        liaison recevoir [DOSSIER] [--attente SECONDES]\n"
-    "                           recoit une transmission entiere (programmes, listes,\n"
-    "                           matrices, images, sauvegarde...) dans une archive .cas\n"
-    "                           nommee d'apres la date et l'heure (AAAAMMJJ-HHMMSS.cas),\n"
-    "                           dans DOSSIER (le dossier courant sinon). --attente : au\n"
-    "                           plus SECONDES d'attente de la calculatrice (par pas de 5 s).\n"
-    "        liaison envoyer [--remplacer | --garder] [--nom NOM] FICHIER...\n"
-    "                           envoie en une transmission chaque element des fichiers :\n"
-    "                           archive .cas, ou programme (l'octet 3A puis ses octets,\n"
-    "                           comme le menu 1 et liaison-texte ecrire les ecrivent),\n"
-    "                           nomme d'apres le fichier ou par --nom. Un nom deja sur la\n"
-    "                           calculatrice : --remplacer le remplace, --garder le garde ;\n"
-    "                           sans l'un ni l'autre la question est posee (garde hors\n"
-    "                           d'un terminal).\n"
-    "        liaison --ports    les ports serie trouves, et celui que liaison ouvrira\n"
-    "        liaison --help     ce texte\n"
+    "Usage : liaison [COMMANDE] [OPTION]...\n"
     "\n"
-    "Le menu :\n"
+    "Sans commande, liaison montre son menu :\n"
     "  1 : reception : la calculatrice envoie un programme ; liaison montre son en-tete\n"
     "      de 50 octets, vous choisissez la reponse, et le programme est enregistre\n"
     "      dans NOM_____.txt (liaison-texte lire NOM_____.txt le montre en texte).\n"
@@ -43,20 +33,69 @@ const char kHelp[] =
     "      le nom de programme que vous donnez (8 caracteres au plus).\n"
     "  3 : quitter.\n"
     "\n"
-    "Ligne : 9600 bit/s, 8 bits de donnees, sans parite, 2 bits de stop, sans controle\n"
-    "de flux.\n"
+    "Commandes :\n"
+    "  recevoir [DOSSIER] [--attente SECONDES]\n"
+    "         recoit une transmission entiere (programmes, listes, matrices,\n"
+    "         variables, images, fonctions, sauvegarde, captures d'ecran...) dans\n"
+    "         une archive .cas de DOSSIER (le dossier courant sinon).\n"
+    "  envoyer [--remplacer | --garder] [--nom NOM] FICHIER...\n"
+    "         envoie en une transmission chaque element des fichiers : archive\n"
+    "         .cas, catalogue .cat (ses programmes), ou programme (l'octet 3A puis\n"
+    "         ses octets, comme le menu 1 et liaison-texte ecrire les ecrivent),\n"
+    "         nomme d'apres le fichier (sans dossier, extension ni _ final, 8\n"
+    "         caracteres au plus). Un fichier d'un autre genre : rien n'est envoye.\n"
+    "\n"
+    "Options :\n"
+    "  --attente SECONDES\n"
+    "         (recevoir) attendre la calculatrice SECONDES au plus, par pas de\n"
+    "         5 s ; sans elle, l'attente est sans limite.\n"
+    "  --remplacer\n"
+    "         (envoyer) un nom deja sur la calculatrice : le remplacer.\n"
+    "  --garder\n"
+    "         (envoyer) un nom deja sur la calculatrice : garder le sien et\n"
+    "         passer au suivant. Sans l'une ni l'autre, la question est posee\n"
+    "         sur un terminal, et la calculatrice garde le sien ailleurs.\n"
+    "  --nom NOM\n"
+    "         (envoyer, un seul fichier de programme) le nom du programme.\n"
+    "  --ports\n"
+    "         les ports serie trouves, et celui que liaison ouvrira.\n"
+    "  --help\n"
+    "         ce texte.\n"
+    "  --version\n"
+    "         la version de liaison.\n"
+    "\n"
+    "Fichiers ecrits :\n"
+    "  NOM_____.txt\n"
+    "         (menu 1) le programme recu, ses 8 caracteres de nom (_ pour les\n"
+    "         caracteres vides), dans le dossier courant.\n"
+    "  AAAAMMJJ-HHMMSS.cas\n"
+    "         (recevoir) l'archive de la transmission, nommee d'apres la date et\n"
+    "         l'heure, jamais a la place d'un fichier (-2, -3... sinon) : chaque\n"
+    "         element y entre entier, ou pas du tout.\n"
+    "  NOM.cat\n"
+    "         (recevoir) chaque programme recu, en catalogue, a cote de l'archive\n"
+    "         (NOM-2.cat... plutot que remplacer un fichier).\n"
+    "\n"
+    "Ligne :\n"
+    "  9600 bit/s, 8 bits de donnees, sans parite, 2 bits de stop, sans controle de\n"
+    "  flux.\n"
     "\n"
     "Environnement :\n"
-    "  LIAISON_PORT=PORT     le port a ouvrir. Windows : COM1 a COM256 (COM1 sinon).\n"
-    "                        Linux, macOS : un chemin (/dev/ttyUSB0) ; sinon le seul\n"
-    "                        adaptateur USB serie branche, sinon /dev/ttyS0.\n"
-    "  LIAISON_TRACE=FICHIER chaque octet de la ligne est ajoute a FICHIER, une ligne\n"
-    "                        par octet : SECONDES PC>calc|calc>PC HEX.\n"
+    "  LIAISON_PORT=PORT\n"
+    "         le port a ouvrir. Windows : COM1 a COM256 (COM1 sinon). Linux,\n"
+    "         macOS : un chemin (/dev/ttyUSB0) ; sinon le seul adaptateur USB\n"
+    "         serie branche, sinon /dev/ttyS0.\n"
+    "  LIAISON_TRACE=FICHIER\n"
+    "         chaque octet de la ligne est ajoute a FICHIER, une ligne par\n"
+    "         octet : SECONDES PC>calc|calc>PC HEX.\n"
     "\n"
-    "Statut de sortie : 0 en fin normale (recevoir, envoyer : chaque element est\n"
-    "passe) ; 1 si un element a ete refuse, garde, coupe, ou si l'attente a expire ;\n"
-    "255 si le port ne s'ouvre pas, si LIAISON_PORT ne nomme aucun port, ou si la\n"
-    "liaison avec la calculatrice est perdue ; 2 pour une ligne de commande fausse.\n";
+    "Statut de sortie :\n"
+    "  0      fin normale ; recevoir, envoyer : chaque element est passe.\n"
+    "  1      recevoir, envoyer : un element refuse, garde, coupe, un fichier qui\n"
+    "         ne peut etre envoye, ou l'attente expiree.\n"
+    "  2      une ligne de commande fausse.\n"
+    "  255    le port ne s'ouvre pas, LIAISON_PORT ne nomme aucun port, ou la\n"
+    "         liaison avec la calculatrice est perdue.\n";
 
 int ShowPorts() {
   std::printf("Ports serie trouves :\n");
@@ -94,6 +133,10 @@ std::unique_ptr<LineTrace> OpenTrace(const PortChoice& port) {
 int main(int argc, char** argv) {
   if (argc == 2 && std::strcmp(argv[1], "--help") == 0) {
     std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::fputs(kVersion, stdout);
     return 0;
   }
   if (argc == 2 && std::strcmp(argv[1], "--ports") == 0) return ShowPorts();

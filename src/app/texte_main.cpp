@@ -18,40 +18,63 @@ const char kUsage[] =
     "usage : liaison-texte lire [--ascii] FICHIER\n"
     "        liaison-texte ecrire TEXTE FICHIER\n"
     "        liaison-texte convertir ENTREE SORTIE\n"
-    "        liaison-texte --help\n";
+    "        liaison-texte --help | --version\n";
+
+const char kVersion[] =
+    "liaison-texte " LIAISON_VERSION "\n"
+    "Copyright (C) 2026 les auteurs de Liaison.\n"
+    "Licence GPLv3+ : GNU GPL version 3 ou ulterieure <https://gnu.org/licenses/gpl.html>.\n"
+    "Logiciel libre : vous pouvez le modifier et le redistribuer. Aucune garantie.\n";
 
 const char kHelp[] =
     "liaison-texte : un programme de calculatrice Casio Graph en texte, et retour.\n"
     "\n"
-    "  lire FICHIER          montre en texte le programme d'un fichier recu par le\n"
-    "                        menu 1 de liaison (NOM_____.txt) : une ligne par ligne du\n"
-    "                        programme, les instructions comme la calculatrice les\n"
-    "                        ecrit (If , Then , ->, =>, Locate ...).\n"
-    "  lire --ascii FICHIER  de meme, en ASCII seul (\\If , \\->, \\=>), pour une console\n"
-    "                        qui ne montre pas l'UTF-8.\n"
-    "                        FICHIER.cat (catalogue) ou FICHIER.cas (archive de\n"
-    "                        liaison recevoir) : chaque programme, apres une ligne\n"
-    "                        \"--- NOM ---\" ; les autres elements d'une archive sont\n"
-    "                        nommes (genre, nom, taille).\n"
-    "  ecrire TEXTE FICHIER  fait de TEXTE (UTF-8, les deux ecritures acceptees) le\n"
-    "                        fichier FICHIER que le menu 2 de liaison envoie.\n"
-    "  convertir ENTREE SORTIE\n"
-    "                        d'un format a l'autre, d'apres les extensions : .cat\n"
-    "                        (catalogue), .cas (archive), ou fichier de programme (3A\n"
-    "                        puis les octets ; un seul programme, nomme d'apres le\n"
-    "                        fichier). D'une archive vers un catalogue, seuls les\n"
-    "                        programmes passent (les autres sont nommes).\n"
+    "Usage : liaison-texte COMMANDE [OPTION] FICHIER...\n"
     "\n"
-    "\\xHH ecrit l'octet HH tel quel : lire l'emploie partout ou une ecriture se\n"
-    "relirait autrement. ecrire refuse l'octet 0x0A (Do est F7 0A), que le menu 2\n"
-    "ne transmet pas"
+    "Commandes :\n"
+    "  lire FICHIER\n"
+    "         montre en texte le programme d'un fichier recu par le menu 1 de\n"
+    "         liaison (NOM_____.txt) : une ligne par ligne du programme, les\n"
+    "         instructions comme la calculatrice les ecrit (If , Then , ->, =>).\n"
+    "         FICHIER.cat (catalogue) ou FICHIER.cas (archive de liaison\n"
+    "         recevoir) : chaque programme, apres une ligne \"--- NOM ---\" ; les\n"
+    "         autres elements d'une archive sont nommes (genre, nom, taille).\n"
+    "  ecrire TEXTE FICHIER\n"
+    "         fait de TEXTE (UTF-8, les deux ecritures acceptees) le fichier\n"
+    "         FICHIER que le menu 2 de liaison envoie (l'octet 3A puis le\n"
+    "         programme).\n"
+    "  convertir ENTREE SORTIE\n"
+    "         d'un format a l'autre, d'apres les extensions : .cat (catalogue),\n"
+    "         .cas (archive), ou fichier de programme (3A puis les octets ; un\n"
+    "         seul programme, nomme d'apres le fichier). D'une archive vers un\n"
+    "         catalogue, seuls les programmes passent (les autres sont nommes).\n"
+    "\n"
+    "Options :\n"
+    "  --ascii\n"
+    "         (lire) en ASCII seul (\\If , \\->, \\=>), pour une console qui ne\n"
+    "         montre pas l'UTF-8.\n"
+    "  --help\n"
+    "         ce texte.\n"
+    "  --version\n"
+    "         la version de liaison-texte.\n"
+    "\n"
+    "Ecriture :\n"
+    "  \\xHH ecrit l'octet HH tel quel : lire l'emploie partout ou une ecriture se\n"
+    "  relirait autrement. ecrire refuse l'octet 0x0A (Do est F7 0A), que le menu 2\n"
+    "  ne transmet pas"
 #ifdef _WIN32
     ", et l'octet 0x1A (ClrList est F7 1A), qui terminerait sa lecture"
 #endif
     ".\n"
     "\n"
-    "Statut de sortie : 0 si tout va bien, 1 pour une erreur (rien n'est ecrit),\n"
-    "2 pour une ligne de commande fausse.\n";
+    "Fichiers ecrits :\n"
+    "  ecrire et convertir ecrivent FICHIER ou SORTIE entier, ou rien : un fichier\n"
+    "  temporaire a cote, renomme a la fin.\n"
+    "\n"
+    "Statut de sortie :\n"
+    "  0      tout va bien.\n"
+    "  1      une erreur : rien n'est ecrit.\n"
+    "  2      une ligne de commande fausse.\n";
 
 int Usage() {
   std::fputs(kUsage, stderr);
@@ -171,6 +194,10 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 1 && args[0] == "--help") {
     std::fputs(kHelp, stdout);
+    return 0;
+  }
+  if (args.size() == 1 && args[0] == "--version") {
+    std::fputs(kVersion, stdout);
     return 0;
   }
   Spelling spelling = Spelling::Calculator;

@@ -165,6 +165,16 @@ TEST(CommandLine, HelpPortsAndUsage) {
                                           "LIAISON_PORT.\n"))
       << exit.out;
 
+  // The version set in the build, from both programs.
+  RunOptions version;
+  version.args = {"--version"};
+  exit = RunLiaison(dir.Path(), "/dev/null", "", version);
+  EXPECT_EQ(exit.status, 0);
+  EXPECT_EQ(exit.out.substr(0, exit.out.find('\n')), "liaison " LIAISON_VERSION);
+  Exit texte = RunTexte(dir.Path(), {"--version"});
+  EXPECT_EQ(texte.status, 0);
+  EXPECT_EQ(texte.out.substr(0, texte.out.find('\n')), "liaison-texte " LIAISON_VERSION);
+
   // One unknown word is as wrong as two: the usage, status 2, no port, no menu.
   const std::vector<std::vector<std::string>> wrongs = {
       {"--port"}, {"--port", "COM3"}, {"--bogus"}, {"--help", "--ports"}};

@@ -19,7 +19,10 @@ class TempDir {
     char pattern[] = "/tmp/liaison-test-XXXXXX";
     path_ = mkdtemp(pattern);
   }
-  ~TempDir() { std::system(("rm -rf '" + path_ + "'").c_str()); }
+  ~TempDir() {
+    int removed = std::system(("rm -rf '" + path_ + "'").c_str());
+    (void)removed;  // a folder left in /tmp fails no test
+  }
   const std::string& Path() const { return path_; }
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
@@ -46,13 +49,14 @@ class Session {
     state_->con.inFd = -1;
     state_->con.pending = typed;
     state_->con.out = open_memstream(&text_, &length_);
-    getcwd(previousDir_, sizeof previousDir_);
-    chdir(dir_.Path().c_str());
+    // A session that cannot move into its folder would write into another.
+    if (!getcwd(previousDir_, sizeof previousDir_) || chdir(dir_.Path().c_str()) != 0)
+      std::abort();
   }
   ~Session() {
     std::fclose(state_->con.out);
     std::free(text_);
-    chdir(previousDir_);
+    if (chdir(previousDir_) != 0) std::abort();
   }
   int Run() { return RunLiaison(*state_); }
   std::string Output() {
