@@ -15,7 +15,8 @@ const char kUsage[] =
     "        liaison envoyer [--remplacer | --garder] [--nom NOM] FICHIER...\n";
 
 const char kVersion[] =
-    "liaison " LIAISON_VERSION "\n"
+    "liaison " LIAISON_VERSION
+    "\n"
     "Copyright (C) 2026 les auteurs de Liaison.\n"
     "Licence GPLv3+ : GNU GPL version 3 ou ulterieure <https://gnu.org/licenses/gpl.html>.\n"
     "Logiciel libre : vous pouvez le modifier et le redistribuer. Aucune garantie.\n";
@@ -116,14 +117,14 @@ int ShowPorts() {
 std::unique_ptr<LineTrace> OpenTrace(const PortChoice& port) {
   const char* path = std::getenv("LIAISON_TRACE");
   if (!path || !*path) return nullptr;
-  FILE* file = std::fopen(path, "a");
+  FILE* file = OpenTraceFile(path);
   if (!file) {
     std::fprintf(stderr, "liaison: impossible d'ouvrir la trace %s : elle ne sera pas ecrite\n",
                  path);
     return nullptr;
   }
   std::string name = "COM" + std::to_string(port.number) + " (" + port.device + ")";
-  auto trace = std::make_unique<LineTrace>(NativeSerialBackend(), file, name);
+  auto trace = std::make_unique<LineTrace>(NativeSerialBackend(), file, name, path);
   UseSerialBackend(*trace);
   return trace;
 }

@@ -1,4 +1,5 @@
 // liaison-texte: a calculator program as text a person reads, and back.
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -21,7 +22,8 @@ const char kUsage[] =
     "        liaison-texte --help | --version\n";
 
 const char kVersion[] =
-    "liaison-texte " LIAISON_VERSION "\n"
+    "liaison-texte " LIAISON_VERSION
+    "\n"
     "Copyright (C) 2026 les auteurs de Liaison.\n"
     "Licence GPLv3+ : GNU GPL version 3 ou ulterieure <https://gnu.org/licenses/gpl.html>.\n"
     "Logiciel libre : vous pouvez le modifier et le redistribuer. Aucune garantie.\n";
@@ -126,7 +128,7 @@ int ReadItems(const std::string& path, Spelling spelling) {
     Print("--- " + Shown(ItemName(item.header)) +
           (password.empty() ? "" : " (mot de passe " + Shown(password) + ")") + " ---\n");
     Bytes program = ProgramBytes(item);
-    Print(BytesToText(std::string(program.begin(), program.end()), spelling));
+    WriteText(std::string(program.begin(), program.end()), spelling, Print);
   }
   return std::fflush(stdout) == 0 ? 0 : Error("impossible d'ecrire le texte");
 }
@@ -142,7 +144,7 @@ int Read(const std::string& path, Spelling spelling) {
     std::fprintf(stderr, "liaison-texte : %s ne commence pas par 0x3A : il est lu en entier\n",
                  path.c_str());
   }
-  Print(BytesToText(bytes, spelling));
+  WriteText(bytes, spelling, Print);  // as it is made: a large program is not held twice
   return std::fflush(stdout) == 0 ? 0 : Error("impossible d'ecrire le texte");
 }
 
@@ -172,7 +174,7 @@ int Convert(const std::string& in, const std::string& out) {
                  " programmes : un fichier de programme n'en prend qu'un (.cat ou .cas les "
                  "prennent tous) ; rien n'est ecrit");
   }
-  if (!WriteFileWhole(out, bytes, &error)) return Error(error);
+  if (WriteFileWhole(out, bytes, &error) != Written::Whole) return Error(error);
   return 0;
 }
 
@@ -184,13 +186,19 @@ int Write(const std::string& textPath, const std::string& path) {
     return Error(textPath + ", ligne " + std::to_string(error.line) + ", colonne " +
                  std::to_string(error.column) + " : " + error.message + " ; rien n'est ecrit");
   }
-  if (!WriteFileWhole(path, ":" + bytes, &message)) return Error(message);
+  bytes.insert(bytes.begin(), ':');  // in place: a large program is not copied
+  if (WriteFileWhole(path, bytes, &message) != Written::Whole) return Error(message);
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
+  // A file size limit must come back as a failed write, reported, with the
+  // temporary file removed; not as a signal that kills the program.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.size() == 1 && args[0] == "--help") {
     std::fputs(kHelp, stdout);

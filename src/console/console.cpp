@@ -1,5 +1,7 @@
 #include "console/console.h"
 
+#include <string>
+
 #include <cstdarg>
 #include <climits>
 
@@ -53,16 +55,31 @@ bool ParseNumber(const std::string& word, int* number) {
 }  // namespace
 
 void Say(Console& con, const char* format, ...) {
-  va_list args;
+  char small[512];
+  va_list args, again;
   va_start(args, format);
-  std::vfprintf(con.out, format, args);
+  va_copy(again, args);
+  int length = std::vsnprintf(small, sizeof small, format, args);
   va_end(args);
+  std::string text;
+  if (length >= static_cast<int>(sizeof small)) {
+    text.resize(static_cast<size_t>(length) + 1);
+    std::vsnprintf(&text[0], text.size(), format, again);
+    text.resize(static_cast<size_t>(length));
+  } else if (length > 0) {
+    text.assign(small, static_cast<size_t>(length));
+  }
+  va_end(again);
+  std::fwrite(text.data(), 1, text.size(), con.out);
   std::fflush(con.out);
+  // Where the cursor stands, for the progress line.
+  for (char c : text) con.column = c == '\n' || c == '\r' ? 0 : con.column + 1;
 }
 
 void SayHex(Console& con, const unsigned char* bytes, int count) {
   for (int i = 0; i < count; ++i) std::fprintf(con.out, "%02X ", bytes[i]);
   std::fflush(con.out);
+  con.column += 3 * count;
 }
 
 const char* EAcute(const Console& con) {

@@ -14,6 +14,7 @@ struct Console {
   FILE* out = stdout;
   bool outIsTerminal = false;
   bool utf8 = false;  // the terminal wants "é" in UTF-8 rather than as the byte 0xE9
+  int column = 0;     // of the cursor, after what Say wrote
 };
 
 // Binds the console to the process's standard streams and prepares the platform.
@@ -47,5 +48,7 @@ void SilentPause(Console& con);
 void TakeLineOfInput(Console& con);
 
 // Platform pieces, one file per OS.
+// The terminal's width now (it may have been resized); 0 when unknown.
+int ConsoleColumns(const Console& con);
 long ReadConsoleBytes(int fd, char* buffer, unsigned long size);
 void WaitForKey(Console& con, bool withPrompt);

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <langinfo.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -9,6 +10,35 @@
 #include <cstring>
 
 #include "console/console.h"
+
+namespace {
+
+// The terminal's modes while a pause holds it in raw mode: a signal that
+// ends the program puts them back first, or the user's shell would be left
+// without echo and without line editing.
+termios savedModes;
+int savedModesFd = -1;
+volatile sig_atomic_t modesChanged = 0;
+
+extern "C" void EndOnSignal(int signal) {
+  if (modesChanged) tcsetattr(savedModesFd, TCSANOW, &savedModes);
+  // Then the end the signal asks for, with its conventional status; the
+  // system releases the serial line as it does at a normal end.
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+void EndCleanlyOn(int signal) {
+  struct sigaction action {
+  }, previous{};
+  sigaction(signal, nullptr, &previous);
+  if (previous.sa_handler == SIG_IGN) return;  // started under nohup, say: left as it is
+  action.sa_handler = EndOnSignal;
+  sigemptyset(&action.sa_mask);
+  sigaction(signal, &action, nullptr);
+}
+
+}  // namespace
 
 void OpenConsole(Console& con) {
   // Started with a standard stream closed, the serial device would be given
@@ -26,6 +56,12 @@ void OpenConsole(Console& con) {
   // the program reports, not as a signal that kills it in mid-transfer.
   std::signal(SIGXFSZ, SIG_IGN);
   std::signal(SIGPIPE, SIG_IGN);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) EndCleanlyOn(signal);
+}
+
+int ConsoleColumns(const Console& con) {
+  winsize size{};
+  return ioctl(fileno(con.out), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 long ReadConsoleBytes(int fd, char* buffer, unsigned long size) {
@@ -49,10 +85,14 @@ void WaitForKey(Console& con, bool withPrompt) {
     raw.c_lflag &= ~(ICANON | ECHO);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
+    savedModes = saved;
+    savedModesFd = con.inFd;
+    modesChanged = 1;
     tcsetattr(con.inFd, TCSANOW, &raw);
     char key;
     ReadConsoleBytes(con.inFd, &key, 1);
     tcsetattr(con.inFd, TCSANOW, &saved);
+    modesChanged = 0;
   } else {
     TakeLineOfInput(con);
   }

@@ -23,6 +23,12 @@ long ReadConsoleBytes(int fd, char* buffer, unsigned long size) {
   return _read(fd, buffer, size > 0 ? 1u : 0u);
 }
 
+int ConsoleColumns(const Console&) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 void ClearScreen(Console& con) {
   std::fflush(con.out);
   std::system("cls");

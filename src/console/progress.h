@@ -20,5 +20,6 @@ class Progress {
   Console& con_;
   int total_;
   bool shown_;
+  int column_;  // where the line begins: after the phase's message
   std::chrono::steady_clock::time_point start_;
 };

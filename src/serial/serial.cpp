@@ -58,6 +58,10 @@ int OpenCOM(int port) {
                                                : "Erreur lors de la configuration du port COM%d",
               port);
   std::fflush(stdout);
+  // The console line is the program's own; the device and the reason go to
+  // standard error, for the user who has to mend it.
+  std::string why = Backend().OpenError();
+  if (!why.empty()) std::fprintf(stderr, "\nliaison: %s\n", why.c_str());
   return 0;
 }
 

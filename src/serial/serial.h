@@ -60,6 +60,8 @@ class SerialBackend {
   virtual void Close() = 0;
   virtual int Read(unsigned char* buffer, int count, int* bytesRead) = 0;
   virtual int Write(const unsigned char* buffer, int count, int* bytesWritten) = 0;
+  // After a failed Open: the device and the system's reason.
+  virtual std::string OpenError() const { return ""; }
 };
 
 SerialBackend& NativeSerialBackend();

@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <thread>
 
@@ -144,22 +146,31 @@ class PosixSerial final : public SerialBackend {
   OpenResult Open(int port) override {
     std::string device = DeviceFor(port);
     int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0 && !TakeExclusive(fd)) {
+    if (fd < 0 && device != "/dev/tty")
+      return Failed(device + " : " + std::strerror(errno), OpenResult::CannotOpen);
+    if (fd < 0 || IsOwnConsole(fd, device)) {
+      if (fd >= 0) close(fd);
+      return Failed(device + " est le terminal de liaison lui-meme, pas un port serie",
+                    OpenResult::CannotOpen);
+    }
+    if (!TakeExclusive(fd)) {
       close(fd);
-      fd = -1;
+      return Failed(device + " : deja pris par un autre programme", OpenResult::CannotOpen);
     }
     g_hCOM = fd;
-    if (fd < 0) return OpenResult::CannotOpen;
     if (!ApplyLineSettings(fd, g_dcb)) {
+      std::string why = device + " : " + std::strerror(errno);
       close(fd);
       g_hCOM = InvalidComHandle();
-      return OpenResult::CannotConfigure;
+      return Failed(why, OpenResult::CannotConfigure);
     }
     tcflush(fd, TCIOFLUSH);
     SetModemLine(fd, TIOCM_DTR, true);
     SetModemLine(fd, TIOCM_RTS, false);
     return OpenResult::Opened;
   }
+
+  std::string OpenError() const override { return why_; }
 
   void Close() override {
     if (g_hCOM >= 0) close(g_hCOM);
@@ -214,6 +225,23 @@ class PosixSerial final : public SerialBackend {
   }
 
  private:
+  OpenResult Failed(const std::string& why, OpenResult result) {
+    why_ = why;
+    return result;
+  }
+  // The terminal the user types in would be set to 9600 bit/s without echo.
+  static bool IsOwnConsole(int fd, const std::string& device) {
+    if (device == "/dev/tty") return true;  // the controlling terminal, whichever it is
+    struct stat line {};
+    if (!isatty(fd) || fstat(fd, &line) != 0) return false;
+    for (int console = STDIN_FILENO; console <= STDERR_FILENO; ++console) {
+      struct stat st {};
+      if (isatty(console) && fstat(console, &st) == 0 && st.st_rdev == line.st_rdev) return true;
+    }
+    return false;
+  }
+  std::string why_;
+
   static int Failed(Clock::time_point total, int got, int* bytesRead) {
     std::this_thread::sleep_until(total);
     *bytesRead = got;

@@ -3,27 +3,47 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "serial/serial.h"
 
 namespace {
 
 class Win32Serial final : public SerialBackend {
+ private:
+  // The system's own words for the last error, in the user's language.
+  OpenResult Failed(const std::string& device, OpenResult result) {
+    DWORD code = GetLastError();
+    char text[512] = "";
+    FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+                   text, sizeof text, nullptr);
+    size_t n = std::strlen(text);
+    while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' '))
+      text[--n] = 0;
+    why_ = device + " : " + text + " (erreur " + std::to_string(code) + ")";
+    return result;
+  }
+  std::string why_;
+
  public:
   OpenResult Open(int port) override {
-    g_hCOM = CreateFileA(WindowsComDevice(port).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_SYSTEM, nullptr);
-    if (g_hCOM == INVALID_HANDLE_VALUE) return OpenResult::CannotOpen;
+    std::string device = WindowsComDevice(port);
+    g_hCOM = CreateFileA(device.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_SYSTEM, nullptr);
+    if (g_hCOM == INVALID_HANDLE_VALUE) return Failed(device, OpenResult::CannotOpen);
     SetupComm(g_hCOM, 4096, 4096);
     if (!SetCommTimeouts(g_hCOM, &g_cto) || !SetCommState(g_hCOM, &g_dcb)) {
+      OpenResult failed = Failed(device, OpenResult::CannotConfigure);
       CloseHandle(g_hCOM);
       g_hCOM = INVALID_HANDLE_VALUE;
-      return OpenResult::CannotConfigure;
+      return failed;
     }
     PurgeComm(g_hCOM, PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR);
     EscapeCommFunction(g_hCOM, SETDTR);
     return OpenResult::Opened;
   }
+
+  std::string OpenError() const override { return why_; }
 
   void Close() override {
     if (g_hCOM != INVALID_HANDLE_VALUE) CloseHandle(g_hCOM);

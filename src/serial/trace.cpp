@@ -1,18 +1,50 @@
 #include "serial/trace.h"
 
+#include <cerrno>
+#include <cstring>
 #include <ctime>
 #include <string>
 
-LineTrace::LineTrace(SerialBackend& line, FILE* file, const std::string& port)
-    : line_(line), file_(file), start_(std::chrono::steady_clock::now()) {
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+FILE* OpenTraceFile(const char* path) {
+#ifdef _WIN32
+  return std::fopen(path, "a");
+#else
+  int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_NONBLOCK | O_CLOEXEC, 0644);
+  if (fd < 0) return nullptr;  // ENXIO: a FIFO with no reader
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  FILE* file = fdopen(fd, "a");
+  if (!file) close(fd);
+  return file;
+#endif
+}
+
+LineTrace::LineTrace(SerialBackend& line, FILE* file, const std::string& port,
+                     const std::string& path)
+    : line_(line), file_(file), path_(path), start_(std::chrono::steady_clock::now()) {
   std::time_t now = std::time(nullptr);
-  char date[32];
+  char date[32], head[256];
   std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
-  std::fprintf(file_, "# liaison %s, port %s, %lu bit/s, %d bits de donnees, %s, %s\n", date,
-               port.c_str(), static_cast<unsigned long>(g_dcb.BaudRate), g_dcb.ByteSize,
-               g_dcb.Parity == 0 ? "sans parite" : "avec parite",
-               g_dcb.StopBits == 2 ? "2 bits de stop" : "1 bit de stop");
-  std::fflush(file_);
+  std::snprintf(head, sizeof head, "# liaison %s, port %s, %lu bit/s, %d bits de donnees, %s, %s\n",
+                date, port.c_str(), static_cast<unsigned long>(g_dcb.BaudRate), g_dcb.ByteSize,
+                g_dcb.Parity == 0 ? "sans parite" : "avec parite",
+                g_dcb.StopBits == 2 ? "2 bits de stop" : "1 bit de stop");
+  Write(head);
+}
+
+// A trace that stops being written is said once; the line goes on without it.
+void LineTrace::Write(const std::string& lines) {
+  if (failed_) return;
+  errno = 0;
+  bool written = std::fwrite(lines.data(), 1, lines.size(), file_) == lines.size();
+  if (written && std::fflush(file_) == 0) return;
+  failed_ = true;
+  std::fprintf(stderr, "liaison: la trace %s ne s'ecrit plus (%s) : la suite n'y sera pas\n",
+               path_.c_str(), errno ? std::strerror(errno) : "erreur d'ecriture");
 }
 
 LineTrace::~LineTrace() {
@@ -45,6 +77,5 @@ void LineTrace::Log(const char* direction, const unsigned char* bytes, int count
     std::snprintf(hex, sizeof hex, " %02X\n", bytes[i]);
     lines.append(stamp).append(direction).append(hex);
   }
-  std::fwrite(lines.data(), 1, lines.size(), file_);
-  std::fflush(file_);
+  Write(lines);
 }

@@ -8,22 +8,31 @@
 
 #include "serial/serial.h"
 
+// The trace file, opened to append without ever blocking: a FIFO that no
+// one reads is refused (null), not waited on.
+FILE* OpenTraceFile(const char* path);
+
 class LineTrace final : public SerialBackend {
  public:
-  // Writes through `file` (which it then owns) and passes every operation on to `line`.
-  LineTrace(SerialBackend& line, FILE* file, const std::string& port);
+  // Writes through `file` (which it then owns, and which `path` names) and
+  // passes every operation on to `line`.
+  LineTrace(SerialBackend& line, FILE* file, const std::string& port, const std::string& path);
   ~LineTrace() override;
   LineTrace(const LineTrace&) = delete;
   LineTrace& operator=(const LineTrace&) = delete;
 
   OpenResult Open(int port) override { return line_.Open(port); }
+  std::string OpenError() const override { return line_.OpenError(); }
   void Close() override { line_.Close(); }
   int Read(unsigned char* buffer, int count, int* bytesRead) override;
   int Write(const unsigned char* buffer, int count, int* bytesWritten) override;
 
  private:
   void Log(const char* direction, const unsigned char* bytes, int count);
+  void Write(const std::string& lines);
   SerialBackend& line_;
   FILE* file_;
+  std::string path_;
+  bool failed_ = false;
   std::chrono::steady_clock::time_point start_;
 };

@@ -5,11 +5,21 @@
 #include <cstring>
 #include <memory>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+
 #ifdef _WIN32
+#include <io.h>
 #include <process.h>
 #include <windows.h>
 #else
 #include <unistd.h>
+#endif
+
+#ifndef O_BINARY
+#define O_BINARY 0
 #endif
 
 namespace {
@@ -32,6 +42,13 @@ bool ReadTextFile(const std::string& path, std::string* text, std::string* error
   File file(std::fopen(path.c_str(), "rb"));
   if (!file) return Say(error, "impossible de lire", path);
   text->clear();
+  // Room for the whole file at once: growing by doubling would hold up to
+  // twice a large file.
+  if (std::fseek(file.get(), 0, SEEK_END) == 0) {
+    long size = std::ftell(file.get());
+    if (size > 0) text->reserve(static_cast<size_t>(size));
+    std::rewind(file.get());
+  }
   char chunk[65536];
   size_t n;
   while ((n = std::fread(chunk, 1, sizeof chunk, file.get())) > 0) text->append(chunk, n);
@@ -52,24 +69,96 @@ bool ReadProgramFile(const std::string& path, std::string* bytes, std::string* e
   return true;
 }
 
-bool WriteFileWhole(const std::string& path, const std::string& bytes, std::string* error) {
-#ifdef _WIN32
-  std::string temporary = path + ".tmp" + std::to_string(_getpid());
-#else
-  std::string temporary = path + ".tmp" + std::to_string(getpid());
+namespace {
+
+// The folder a file is in, for its temporary twin: the same file system, so
+// that the rename is atomic.
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+}
+
+#ifndef _WIN32
+// The file a name finally stands for: a symbolic link's target.
+bool Target(const std::string& path, std::string* target, std::string* error) {
+  struct stat st {};
+  *target = path;
+  if (lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return true;
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return Say(error, "lien symbolique vers rien :", path);
+  *target = real;
+  std::free(real);
+  return true;
+}
 #endif
-  FILE* file = std::fopen(temporary.c_str(), "wb");
-  if (!file) return Say(error, "impossible d'ecrire", path);
-  bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-  written = std::fflush(file) == 0 && written;
-  written = std::fclose(file) == 0 && written;
-#ifdef _WIN32
-  written = written && MoveFileExA(temporary.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
-#else
-  written = written && std::rename(temporary.c_str(), path.c_str()) == 0;
+
+bool WriteAll(int fd, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    auto n = write(fd, bytes.data() + done, static_cast<unsigned>(bytes.size() - done));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      if (n == 0) errno = ENOSPC;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+Written WriteFileWhole(const std::string& path, const std::string& bytes, std::string* error,
+                       bool text) {
+  std::string target = path;
+#ifndef _WIN32
+  if (!Target(path, &target, error)) return Written::NotCreated;
 #endif
-  if (written) return true;
+  struct stat st {};
+  bool exists = stat(target.c_str(), &st) == 0;
+  if (exists && !S_ISREG(st.st_mode)) {
+    errno = 0;
+    *error = target +
+             " n'est pas un fichier ordinaire (peripherique, tube ou dossier) : "
+             "rien n'y est ecrit";
+    return Written::NotCreated;
+  }
+#ifdef _WIN32
+  std::string converted;
+  if (text) {
+    for (char c : bytes) converted += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  }
+  const std::string& content = text ? converted : bytes;
+  int pid = _getpid();
+#else
+  (void)text;
+  const std::string& content = bytes;
+  int pid = getpid();
+#endif
+  // A short name, whatever the length of the file's own.
+  std::string temporary;
+  int fd = -1;
+  for (int n = 0; n < 100 && fd < 0; ++n) {
+    temporary = FolderOf(target) + "/.liaison" + std::to_string(pid) + "-" + std::to_string(n);
+    fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0666);
+    if (fd < 0 && errno != EEXIST) break;
+  }
+  if (fd < 0) {
+    Say(error, "impossible d'ecrire", path);
+    return Written::NotCreated;
+  }
+  bool written = WriteAll(fd, content);
+#ifndef _WIN32
+  if (exists) fchmod(fd, st.st_mode & 07777);  // the file it replaces keeps its permissions
+#endif
+  written = close(fd) == 0 && written;
+#ifdef _WIN32
+  written = written && MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING);
+#else
+  written = written && std::rename(temporary.c_str(), target.c_str()) == 0;
+#endif
+  if (written) return Written::Whole;
   Say(error, "impossible d'ecrire", path);
   std::remove(temporary.c_str());
-  return false;
+  return Written::WriteFailed;
 }

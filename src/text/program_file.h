@@ -9,5 +9,11 @@ bool ReadProgramFile(const std::string& path, std::string* bytes, std::string* e
 // A file's bytes, as they stand.
 bool ReadTextFile(const std::string& path, std::string* text, std::string* error);
 // Writes `bytes` to a temporary file beside `path`, then puts it in its place:
-// a failure leaves no file behind, and never half a file.
-bool WriteFileWhole(const std::string& path, const std::string& bytes, std::string* error);
+// a failure leaves no file behind, and never half a file; the file it
+// replaces keeps its permissions. A symbolic link is written through, to its
+// target. A device, a pipe or a folder is refused: nothing is written.
+// `text`: as a text-mode write stores them (on Windows, each line feed as CR
+// LF).
+enum class Written { Whole, NotCreated, WriteFailed };
+Written WriteFileWhole(const std::string& path, const std::string& bytes, std::string* error,
+                       bool text = false);

@@ -1,6 +1,7 @@
 #include "text/program_text.h"
 
 #include <algorithm>
+#include <functional>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
@@ -27,10 +28,11 @@ class Spellings {
   size_t Longest() const { return longest_; }
 
   // The longest spelling at `at`: its length, and its code in `code`; 0 if none.
-  size_t Match(const std::string& text, size_t at, bool inString, std::string* code) const {
+  size_t Match(const std::string& text, size_t at, size_t end, bool inString,
+               std::string* code) const {
     size_t best = 0;
     int node = 0;
-    for (size_t i = at; i < text.size(); ++i) {
+    for (size_t i = at; i < end; ++i) {
       node = Next(node, static_cast<unsigned char>(text[i]));
       if (node < 0) break;
       int found = inString ? nodes_[node].stringCode : nodes_[node].code;
@@ -108,19 +110,21 @@ int HexDigit(char c) {
 }
 
 // The escape \xHH: any one byte. It is read before any spelling.
-bool MatchEscape(const std::string& text, size_t at, std::string* code) {
-  if (at + 4 > text.size() || text[at] != '\\' || text[at + 1] != 'x') return false;
+bool MatchEscape(const std::string& text, size_t at, size_t end, std::string* code) {
+  if (at + 4 > end || text[at] != '\\' || text[at + 1] != 'x') return false;
   int high = HexDigit(text[at + 2]), low = HexDigit(text[at + 3]);
   if (high < 0 || low < 0) return false;
   *code = std::string(1, static_cast<char>(high * 16 + low));
   return true;
 }
 
-// What the text at `at` stands for, as the reader takes it: its length and
-// its bytes; 0 when nothing is spelled there.
-size_t MatchAt(const std::string& text, size_t at, bool inString, std::string* code) {
-  if (MatchEscape(text, at, code)) return 4;
-  return AllSpellings().Match(text, at, inString, code);
+// What the text at `at` (and before `end`) stands for, as the reader takes
+// it: its length and its bytes; 0 when nothing is spelled there.
+size_t MatchAt(const std::string& text, size_t at, bool inString, std::string* code,
+               size_t end = std::string::npos) {
+  if (end > text.size()) end = text.size();
+  if (MatchEscape(text, at, end, code)) return 4;
+  return AllSpellings().Match(text, at, end, inString, code);
 }
 
 // Whether the program is inside a string, followed byte by byte as the
@@ -129,8 +133,10 @@ size_t MatchAt(const std::string& text, size_t at, bool inString, std::string* c
 struct StringState {
   bool inString = false;
   bool lead = false;
-  void Feed(const std::string& bytes) {
-    for (unsigned char b : bytes) {
+  void Feed(const std::string& bytes) { Feed(bytes.data(), bytes.size()); }
+  void Feed(const char* bytes, size_t count) {
+    for (size_t i = 0; i < count; ++i) {
+      unsigned char b = static_cast<unsigned char>(bytes[i]);
       if (lead) {
         lead = false;
       } else if (b == 0x7F || b == 0xF7) {
@@ -175,28 +181,28 @@ const Token* RowOf(const std::string& code) {
   return rows[CodeKey(code)];
 }
 
-// The program's bytes cut into tokens: 0x7F and 0xF7 lead a two-byte token,
-// unless they are the last byte. Each token notes whether it stands inside a
-// string.
-struct Cut {
-  std::uint32_t at;
-  std::uint8_t length;
-  bool inString;
-};
+// What the text of each token will be, byte by byte of the program: a token
+// starts here, it stands inside a string, and which of its spellings it
+// takes. One byte per byte of the program, so that a large program costs
+// little more than itself.
+enum Mark : std::uint8_t { kStart = 1, kInString = 2, kPickShift = 2 };
+constexpr std::uint8_t kEscape = 2;  // the pick that is no spelling: \xHH
 
-std::vector<Cut> CutTokens(const std::string& bytes) {
-  std::vector<Cut> tokens;
-  tokens.reserve(bytes.size());
+std::vector<std::uint8_t> CutTokens(const std::string& bytes) {
+  std::vector<std::uint8_t> marks(bytes.size(), 0);
   StringState state;
   for (size_t i = 0; i < bytes.size();) {
     unsigned char b = static_cast<unsigned char>(bytes[i]);
     size_t length = (b == 0x7F || b == 0xF7) && i + 1 < bytes.size() ? 2 : 1;
-    tokens.push_back(
-        {static_cast<std::uint32_t>(i), static_cast<std::uint8_t>(length), state.inString});
-    state.Feed(bytes.substr(i, length));
+    marks[i] = kStart | (state.inString ? kInString : 0);
+    state.Feed(bytes.data() + i, length);
     i += length;
   }
-  return tokens;
+  return marks;
+}
+
+size_t TokenLength(const std::vector<std::uint8_t>& marks, size_t at) {
+  return at + 1 < marks.size() && !(marks[at + 1] & kStart) ? 2 : 1;
 }
 
 // The spellings to try for a code, best first; at most two.
@@ -253,13 +259,23 @@ struct Place {
 };
 
 // The first byte at which `text` is no UTF-8, or npos.
+// Well-formed UTF-8 only: no overlong form (C0 80 for a NUL), no surrogate
+// (ED A0 80), nothing above U+10FFFF, no continuation byte on its own.
 size_t FirstInvalidUtf8(const std::string& text) {
   for (size_t i = 0; i < text.size();) {
     unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t length = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+    size_t length = c < 0x80                 ? 1
+                    : c >= 0xC2 && c <= 0xDF ? 2
+                    : c >= 0xE0 && c <= 0xEF ? 3
+                    : c >= 0xF0 && c <= 0xF4 ? 4
+                                             : 0;
     if (length == 0 || i + length > text.size()) return i;
     for (size_t k = 1; k < length; ++k)
       if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return i;
+    unsigned char second = static_cast<unsigned char>(text[i + (length > 1 ? 1 : 0)]);
+    if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) ||
+        (c == 0xF0 && second < 0x90) || (c == 0xF4 && second > 0x8F))
+      return i;
     i += length;
   }
   return std::string::npos;
@@ -274,72 +290,94 @@ bool Fail(TextError* error, const Place& place, const std::string& message) {
 
 }  // namespace
 
-// Built from the end: a token's spelling is kept only if the reader, given
+// Decided from the end: a token's spelling is kept only if the reader, given
 // the text that follows it, takes exactly that spelling back as that token.
-std::string BytesToText(const std::string& bytes, Spelling spelling) {
-  std::vector<Cut> tokens = CutTokens(bytes);
-  std::string reversed;  // the text, from its end
-  reversed.reserve(bytes.size() * 2);
+// Then written from the start, piece by piece.
+void WriteText(const std::string& bytes, Spelling spelling,
+               const std::function<void(const std::string&)>& out) {
+  std::vector<std::uint8_t> marks = CutTokens(bytes);
   const size_t lookahead = std::max<size_t>(AllSpellings().Longest(), 4);  // 4: an escape
   std::string after;                // the start of the text that follows the token
   std::string window, code, found;  // a spelling, then `after`
-  for (size_t i = tokens.size(); i-- > 0;) {
-    code.assign(bytes, tokens[i].at, tokens[i].length);
-    const std::string* candidates[2];
+  const std::string* candidates[2];
+  for (size_t i = bytes.size(); i-- > 0;) {
+    if (!(marks[i] & kStart)) continue;
+    code.assign(bytes, i, TokenLength(marks, i));
     size_t count = Candidates(code, spelling, candidates);
-    const std::string* pick = nullptr;
-    for (size_t k = 0; k < count && !pick; ++k) {
+    std::uint8_t pick = kEscape;
+    for (size_t k = 0; k < count && pick == kEscape; ++k) {
       const std::string& candidate = *candidates[k];
       if (candidate.empty()) continue;
       window.assign(candidate).append(after);
-      if (MatchAt(window, 0, tokens[i].inString, &found) == candidate.size() && found == code)
-        pick = &candidate;
+      if (MatchAt(window, 0, marks[i] & kInString, &found) == candidate.size() && found == code)
+        pick = static_cast<std::uint8_t>(k);
     }
-    std::string escape;
-    if (!pick) pick = &(escape = Escape(code));
-    reversed.append(pick->rbegin(), pick->rend());
-    after.insert(0, *pick);
+    marks[i] |= static_cast<std::uint8_t>(pick << kPickShift);
+    after.insert(0, pick == kEscape ? Escape(code) : *candidates[pick]);
     if (after.size() > lookahead) after.resize(lookahead);
   }
-  std::string text(reversed.rbegin(), reversed.rend());
-  if (!text.empty()) text += '\n';
+  std::string piece;
+  for (size_t i = 0; i < bytes.size(); i += TokenLength(marks, i)) {
+    code.assign(bytes, i, TokenLength(marks, i));
+    std::uint8_t pick = static_cast<std::uint8_t>(marks[i] >> kPickShift);
+    if (pick == kEscape) {
+      piece += Escape(code);
+    } else {
+      Candidates(code, spelling, candidates);
+      piece += *candidates[pick];
+    }
+    if (piece.size() >= 65536) {
+      out(piece);
+      piece.clear();
+    }
+  }
+  if (!bytes.empty()) piece += '\n';
+  if (!piece.empty()) out(piece);
+}
+
+std::string BytesToText(const std::string& bytes, Spelling spelling) {
+  std::string text;
+  WriteText(bytes, spelling, [&text](const std::string& piece) { text += piece; });
   return text;
 }
 
 bool TextToBytes(const std::string& text, std::string* bytes, TextError* error,
                  const std::string& refused) {
   Place place;
+  // A byte order mark, as Windows editors write first, is no character of
+  // the program.
+  size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   size_t bad = FirstInvalidUtf8(text);
   if (bad != std::string::npos) {
-    place.Pass(text, 0, bad);
+    place.Pass(text, start, bad < start ? start : bad);
     return Fail(error, place, "texte UTF-8 invalide");
   }
   size_t end = text.size();
-  if (end >= 1 && text[end - 1] == '\n') end -= end >= 2 && text[end - 2] == '\r' ? 2 : 1;
-  std::string body = text.substr(0, end);
+  if (end >= start + 1 && text[end - 1] == '\n')
+    end -= end >= start + 2 && text[end - 2] == '\r' ? 2 : 1;
   bytes->clear();
   StringState state;
-  for (size_t at = 0; at < body.size();) {
-    std::string code;
-    size_t length = MatchAt(body, at, state.inString, &code);
+  std::string code;
+  for (size_t at = start; at < end;) {
+    size_t length = MatchAt(text, at, state.inString, &code, end);
     if (length == 0) {
       size_t width = 1;
-      while (at + width < body.size() &&
-             (static_cast<unsigned char>(body[at + width]) & 0xC0) == 0x80)
+      while (at + width < end && (static_cast<unsigned char>(text[at + width]) & 0xC0) == 0x80)
         ++width;
-      std::string what = body.substr(at, width);
+      std::string what = text.substr(at, width);
       if (width == 1 && (static_cast<unsigned char>(what[0]) < 0x20 || what[0] == 0x7F))
         what = Escape(what);  // a control character would not show
       return Fail(error, place,
-                  body[at] == '\\' ? "sequence d'echappement inconnue : " + body.substr(at, 2)
-                                   : "caractere inconnu : " + what);
+                  text[at] == '\\'
+                      ? "sequence d'echappement inconnue : " + text.substr(at, at + 1 < end ? 2 : 1)
+                      : "caractere inconnu : " + what);
     }
     for (char r : refused)
       if (code.find(r) != std::string::npos)
-        return Fail(error, place, Describe(body.substr(at, length), code) + " : " + Why(r));
+        return Fail(error, place, Describe(text.substr(at, length), code) + " : " + Why(r));
     *bytes += code;
     state.Feed(code);
-    place.Pass(body, at, at + length);
+    place.Pass(text, at, at + length);
     at += length;
   }
   return true;

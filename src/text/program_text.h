@@ -2,6 +2,7 @@
 // conversion behind liaison-texte, on bytes and strings only.
 #pragma once
 
+#include <functional>
 #include <string>
 
 enum class Spelling { Calculator, Ascii };
@@ -11,6 +12,10 @@ enum class Spelling { Calculator, Ascii };
 // spellings, ASCII only), and the escape \xHH wherever a spelling would be
 // read back as other bytes. A text that is not empty ends with a line feed.
 std::string BytesToText(const std::string& bytes, Spelling spelling);
+// The same text, given to `out` piece by piece as it is made: a large program
+// costs about twice its own size, not its text's.
+void WriteText(const std::string& bytes, Spelling spelling,
+               const std::function<void(const std::string&)>& out);
 
 struct TextError {
   int line = 0;    // 1 and up; 0 where no place in the text applies

@@ -36,6 +36,9 @@ bool LoadContent(WorkState& s, int* length) {
     Loaded loaded = LoadFirstLine(s.fileName, s.content, length);
     if (loaded == Loaded::CannotOpen) {
       Say(s.con, "\nImpossible d'ouvrir le fichier... Recommencez...");
+      // A user who typed one name meant one file: the rest of that line is
+      // no file to send.
+      TakeLineOfInput(s.con);
       continue;
     }
     Say(s.con, "\nChargement du contenu du fichier...");

@@ -3,7 +3,7 @@
 
 #include "console/progress.h"
 #include "serial/serial.h"
-#include "transfer/file.h"
+#include "text/program_file.h"
 #include "serial/line.h"
 #include "transfer/transfer.h"
 
@@ -16,6 +16,7 @@ char ConsoleSafe(unsigned char c) {
 
 void TakeName(const unsigned char* header, char* name) {
   for (int i = 0; i < NAME_LENGTH; ++i) name[i] = SafeNameChar(header[HEADER_NAME + i]);
+  if (name[0] == '.') name[0] = '_';  // never a hidden file, never "." or ".."
   name[NAME_LENGTH] = '\0';
 }
 
@@ -84,18 +85,6 @@ bool ReadData(WorkState& s, int announced, int* count) {
   return alive;
 }
 
-enum class Stored { Whole, NotCreated, WriteFailed };
-
-Stored StoreData(const char* path, const unsigned char* data, int count) {
-  File file(std::fopen(path, "w+"));
-  if (!file) return Stored::NotCreated;
-  bool whole = count <= 0 || std::fwrite(data, 1, static_cast<size_t>(count), file.get()) ==
-                                 static_cast<size_t>(count);
-  whole = std::fflush(file.get()) == 0 && whole;
-  whole = std::fclose(file.release()) == 0 && whole;
-  return whole ? Stored::Whole : Stored::WriteFailed;
-}
-
 Outcome SendByteOrEnd(WorkState& s, unsigned char byte) {
   int written = 0;
   if (!WriteCOM(&byte, 1, &written)) {
@@ -120,23 +109,38 @@ Outcome ReceiveAndStore(WorkState& s) {
     keep = n;  // none of these bytes is the block's 0xFF and checksum
   } else if (program && !checksum8bit(sumtable8bit(s.content, n))) {
     Say(con, "... checksum des donnees incorrect!");
+  } else if (!program && n == MAX_RECEIVED) {
+    // A header of another type announces no length: what the buffer could
+    // not take is lost, and the user must know it.
+    Say(con, "... donnees coupees a %d octets (le tampon est plein)!", MAX_RECEIVED);
   } else {
     Say(con, "...OK!");
   }
   Say(con, "\nCreation d'un fichier et stockage des donnes recues...");
   std::strcpy(s.name + NAME_LENGTH, ".txt");
-  switch (StoreData(s.name, s.content, keep)) {
-    case Stored::Whole:
+  // Written beside the file and put in its place once whole: a failed store
+  // never costs the copy already there.
+  std::string error;
+  const char* bytes = reinterpret_cast<const char*>(s.content);
+  Written stored = WriteFileWhole(s.name, std::string(bytes, keep > 0 ? keep : 0), &error, true);
+  switch (stored) {
+    case Written::Whole:
       Say(con, "...OK!");
       break;
-    case Stored::NotCreated:
+    case Written::NotCreated:
       Say(con, "\nImpossible de creer le fichier %s!", s.name);
       break;
-    case Stored::WriteFailed:
-      Say(con, "\nErreur d'ecriture dans le fichier %s! Les donnes n'y sont pas toutes.", s.name);
+    case Written::WriteFailed:
+      Say(con, "\nErreur d'ecriture dans le fichier %s! Rien n'y est change.", s.name);
       break;
   }
   if (!alive) return Outcome::LineLost;  // what came before is on disk
+  if (stored != Written::Whole) {
+    // The calculator must not be told that the program arrived: the
+    // receiver's refusal of the data, as for a wrong checksum.
+    Say(con, "\nEmission du refus des donnees (2B)...");
+    return SendByteOrEnd(s, CODE_ERROR);
+  }
   Say(con, "\nEmission du code de fin de transfert...");
   return SendByteOrEnd(s, CODE_ACK);
 }

@@ -188,14 +188,17 @@ INSTANTIATE_TEST_SUITE_P(
                              End()}),
     [](const ::testing::TestParamInfo<Answer>& info) { return std::string(info.param.what); });
 
+// After a name that cannot be opened, the rest of its line is dropped: a
+// user who typed "missing.txt b.txt" meant one file, and b.txt is not sent.
 TEST(EmissionQuestions, FilesAndNames) {
   TempDir dir;
   std::string longName(120, 'n');
   WriteAll(dir / longName, "long path\n");
+  WriteAll(dir / "b.txt", "never sent\n");
   WriteAll(dir / "too-long.txt", std::string(65534, 'x'));
   Calculator calculator(dir, {"--receive"});
   Exit exit = RunLiaison(dir.Path(), calculator.Port(),
-                         "2 missing.txt too-long.txt " + longName + "\nABCDEFGHI " +
+                         "2 missing.txt b.txt\ntoo-long.txt " + longName + "\nABCDEFGHI " +
                              std::string(100000, 'N') + " ABCDEFGH\n\n3\n");
   calculator.Finish();
   EXPECT_TRUE(Has(exit.out,

@@ -145,8 +145,8 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"hostile_name_bytes",
              {"--send", std::string("../\x1b[2J", 7)},
              "1 3\n\n3\n",
-             {"Nom du programme : ..__[2J_\n", "stockage des donnes recues......OK!"},
-             "..__[2J_.txt",
+             {"Nom du programme : _.__[2J_\n", "stockage des donnes recues......OK!"},
+             "_.__[2J_.txt",
              "Bonjour",
              "13 06 06"}),
     [](const ::testing::TestParamInfo<Case>& info) { return std::string(info.param.what); });
@@ -159,22 +159,30 @@ TEST(ReceptionFile, CannotBeCreated) {
   calculator.Finish();
   EXPECT_TRUE(Has(exit.out,
                   "stockage des donnes recues...\nImpossible de creer le fichier ABC_____.txt!\n"
-                  "Emission du code de fin de transfert...... envoye!\n\r\nAppuyez"));
+                  "Emission du refus des donnees (2B)...... envoye!\n\r\nAppuyez"))
+      << exit.out;
   EXPECT_EQ(exit.status, 0);
-  EXPECT_EQ(calculator.FromPc(), Hex("13 06 06"));
+  EXPECT_EQ(calculator.FromPc(), Hex("13 06 2B"));  // the calculator is not told it arrived
 }
 
+// A full disk: the copy already there is kept whole, and the calculator gets
+// the refusal of the data, not the acknowledgement.
 TEST(ReceptionFile, DiskRefusesTheWrite) {
   if (OnWindows()) GTEST_SKIP() << "a file size limit is a POSIX signal, not a Windows write error";
   TempDir dir;
   WriteAll(dir / "big", std::string(10000, 'b'));
+  WriteAll(dir / "ABC_____.txt", ":the good copy");
   Calculator calculator(dir, {"--send", "ABC", "--content", dir / "big"});
   RunOptions limited;
   limited.fileSizeLimit = 4096;
   Exit exit = RunLiaison(dir.Path(), calculator.Port(), "1 3\n\n3\n", limited);
   calculator.Finish();
-  EXPECT_TRUE(Has(exit.out, "\nErreur d'ecriture dans le fichier ABC_____.txt!"));
-  EXPECT_TRUE(Has(exit.out, "Emission du code de fin de transfert...... envoye!"));
+  EXPECT_TRUE(Has(exit.out,
+                  "\nErreur d'ecriture dans le fichier ABC_____.txt! Rien n'y est "
+                  "change.\nEmission du refus des donnees (2B)...... envoye!"))
+      << exit.out;
+  EXPECT_EQ(ReadAll(dir / "ABC_____.txt"), ":the good copy");
+  EXPECT_EQ(calculator.FromPc(), Hex("13 06 2B"));
   EXPECT_EQ(exit.status, 0);
 }
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/resource.h>
@@ -85,6 +86,9 @@ pid_t Spawn(const std::vector<std::string>& argv, const std::string& dir, int in
   if (options.nullStderr) {
     int null = open("/dev/null", O_WRONLY);
     dup2(null, 2);
+  } else if (!options.stderrPath.empty()) {
+    int file = open(options.stderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    dup2(file, 2);
   }
   if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(126);
   if (options.fileSizeLimit >= 0) setrlimit(RLIMIT_FSIZE, &limit);
@@ -153,7 +157,19 @@ Process::Process(const std::vector<std::string>& argv, const std::string& dir,
                  const RunOptions& options)
     : timeoutSeconds_(options.timeoutSeconds) {
   int in[2], out[2];
-  if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) return;
+  if (options.terminalColumns > 0) {
+    // One pty for both: the program sees a terminal, the test its master end.
+    winsize size{};
+    size.ws_col = static_cast<unsigned short>(options.terminalColumns);
+    size.ws_row = 24;
+    if (openpty(&terminal_, &in[0], nullptr, nullptr, &size) != 0) return;
+    out[1] = in[0];
+    in[1] = fcntl(terminal_, F_DUPFD_CLOEXEC, 0);
+    out[0] = fcntl(terminal_, F_DUPFD_CLOEXEC, 0);
+    fcntl(terminal_, F_SETFD, FD_CLOEXEC);
+  } else if (pipe2(in, O_CLOEXEC) != 0 || pipe2(out, O_CLOEXEC) != 0) {
+    return;
+  }
   RunOptions all = options;
   if (OnWindows()) {
     // Wine's helpers write to standard error; the program itself never does.
@@ -163,7 +179,7 @@ Process::Process(const std::vector<std::string>& argv, const std::string& dir,
   }
   pid_ = Spawn(argv, dir, in[0], out[1], all);
   close(in[0]);
-  close(out[1]);
+  if (out[1] != in[0]) close(out[1]);
   in_ = in[1];
   out_ = out[0];
   fcntl(in_, F_SETFL, O_NONBLOCK);
@@ -177,6 +193,7 @@ Process::~Process() {
   }
   if (in_ >= 0) close(in_);
   if (out_ >= 0) close(out_);
+  if (terminal_ >= 0) close(terminal_);
 }
 
 void Process::Type(const std::string& text) {
@@ -251,16 +268,15 @@ Exit RunLiaison(const std::string& dir, const std::string& port, const std::stri
   return liaison.Finish();
 }
 
-Exit RunTexte(const std::string& dir, const std::vector<std::string>& args) {
+Exit RunTexte(const std::string& dir, const std::vector<std::string>& args, RunOptions options) {
   std::vector<std::string> argv = {LIAISON_TEXTE_BIN};
   if (OnWindows()) {
     StartWineServer();
     argv = {WineTool("wine64"), WineBuild() + "/liaison-texte.exe"};
   }
   argv.insert(argv.end(), args.begin(), args.end());
-  RunOptions quiet;
-  quiet.nullStderr = true;
-  Exit exit = Process(argv, dir, quiet).Finish();
+  options.nullStderr = options.stderrPath.empty();
+  Exit exit = Process(argv, dir, options).Finish();
   if (OnWindows()) exit.out = FromWindowsConsole(exit.out);
   return exit;
 }

@@ -35,6 +35,8 @@ struct RunOptions {
   std::vector<std::string> env;  // NAME=VALUE
   bool nullStderr = false;
   bool closedStdin = false;
+  int terminalColumns = 0;  // > 0: the console is a terminal (a pty) this wide
+  std::string stderrPath;   // standard error into this file
 };
 
 struct Command {
@@ -52,13 +54,14 @@ class Process {
   bool WaitFor(const std::string& text);
   virtual Exit Finish();  // closes the input and waits for the end
   pid_t Pid() const { return pid_; }
+  int Terminal() const { return terminal_; }  // the pty's master end, or -1
 
  protected:
   // Helpers of a program (wine's services) may keep its console open after it
   // has ended: the end of the process, not of its output, ends a run.
   bool Pump(bool untilEnd, const std::string* text = nullptr);
   pid_t pid_ = -1;
-  int in_ = -1, out_ = -1;
+  int in_ = -1, out_ = -1, terminal_ = -1;
   std::string pendingIn_;
   Exit exit_;
   int timeoutSeconds_;
@@ -80,7 +83,8 @@ Exit RunLiaison(const std::string& dir, const std::string& port, const std::stri
 
 // liaison-texte with these arguments, in `dir`: the native program, or
 // liaison-texte.exe under wine. Its standard error is not kept.
-Exit RunTexte(const std::string& dir, const std::vector<std::string>& args);
+Exit RunTexte(const std::string& dir, const std::vector<std::string>& args,
+              RunOptions options = {});
 
 // A running liaison-sim, with its byte log and report in `dir`.
 class Calculator {

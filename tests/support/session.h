@@ -50,8 +50,7 @@ class Session {
     state_->con.pending = typed;
     state_->con.out = open_memstream(&text_, &length_);
     // A session that cannot move into its folder would write into another.
-    if (!getcwd(previousDir_, sizeof previousDir_) || chdir(dir_.Path().c_str()) != 0)
-      std::abort();
+    if (!getcwd(previousDir_, sizeof previousDir_) || chdir(dir_.Path().c_str()) != 0) std::abort();
   }
   ~Session() {
     std::fclose(state_->con.out);

@@ -70,6 +70,10 @@ TEST(ProgramText, BothSpellingsAreRead) {
       {"A\r\nB\n", "A\rB"},    // one line feed at the end is the file's own
       {"A\r\nB\r\n", "A\rB"},  // ...and so is a final CR LF, as Windows editors save it
       {"A\r\n", "A"},
+      {"\xEF\xBB\xBF"
+       "A\\->B\r\n",
+       "A\x0E"
+       "B"},  // Notepad's byte order mark first
       {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(Read(c.text), c.bytes) << c.text;
@@ -141,6 +145,14 @@ TEST(ProgramText, ErrorsSayWhereAndWhy) {
       {"AB\xC3\xA9", 1, 3, "caractere inconnu : \xC3\xA9"},
       {"A\tB", 1, 2, "caractere inconnu : \\x09"},
       {"A\n\xE2\x86", 2, 1, "texte UTF-8 invalide"},
+      {"AB\xC0\xAF", 1, 3, "texte UTF-8 invalide"},        // an overlong "/"
+      {"\xE0\x80\xAF", 1, 1, "texte UTF-8 invalide"},      // overlong, three bytes
+      {"A\x80", 1, 2, "texte UTF-8 invalide"},             // a lone continuation byte
+      {"\xED\xA0\x80", 1, 1, "texte UTF-8 invalide"},      // a surrogate
+      {"\xF4\x90\x80\x80", 1, 1, "texte UTF-8 invalide"},  // above U+10FFFF
+      {"\xEF\xBB\xBF"
+       "A\n\xF5",
+       2, 1, "texte UTF-8 invalide"},
       {"\xE2\x86\x92"
        "A\nDo",
        2, 1,
