@@ -9,6 +9,7 @@
 #include <string>
 
 #include "calculator.h"
+#include "screen.h"
 #include "transmission.h"
 #include "link/link.h"
 
@@ -29,6 +30,8 @@ const char kUsage[] =
     "  --transmit FILE.cas  send every item of an archive in one transmission\n"
     "                       (liaison recevoir), then the end header\n"
     "  --take               receive a whole transmission (liaison envoyer)\n"
+    "  --screen FILE.pbm    send a screen capture of this plain (P1) picture; given\n"
+    "                       three times, a colour capture of three sheets\n"
     "Sending:\n"
     "  --content FILE       the program's data (default: --text)\n"
     "  --text STRING        the program's data as text (default \"Bonjour\")\n"
@@ -61,6 +64,8 @@ struct Options {
   ReceivePlan receive;
   TransmitPlan transmit;
   TakePlan take;
+  ScreenPlan screen;
+  int repeat = 1;
   bool pace = false;
   int noiseAfter = 0;
 };
@@ -130,6 +135,24 @@ Parsed Parse(int argc, char** argv, Options* o) {
     } else if (a == "--transmit") {
       o->role = a;
       ok = next(&o->transmit.archive);
+    } else if (a == "--screen") {
+      o->role = a;
+      ok = next(&v);
+      o->screen.pictures.push_back(v);
+    } else if (a == "--colours") {
+      ok = next(&v);
+      o->screen.colours.clear();
+      for (size_t at = 0; ok && at <= v.size();) {
+        size_t comma = v.find(',', at);
+        if (comma == std::string::npos) comma = v.size();
+        o->screen.colours.push_back(std::atoi(v.substr(at, comma - at).c_str()));
+        at = comma + 1;
+      }
+      ok = ok && o->screen.colours.size() == 3;
+    } else if (a == "--colour-out-of-sum") {
+      o->screen.colourOutOfSum = true;
+    } else if (a == "--repeat") {
+      ok = number(&o->repeat);
     } else if (a == "--bad-part") {
       ok = number(&o->transmit.badPart);
     } else if (a == "--silent-part") {
@@ -275,6 +298,20 @@ int main(int argc, char** argv) {
   } else if (o.role == "--transmit") {
     o.transmit.noise = o.send.noise;
     done = Transmit(wire, o.transmit, report);
+  } else if (o.role == "--screen") {
+    if (o.screen.pictures.size() != 1 && o.screen.pictures.size() != 3) {
+      std::fprintf(stderr, "liaison-sim: --screen once (monochrome) or three times (colour)\n");
+      return 2;
+    }
+    o.screen.badHeader = o.send.badChecksum;
+    SimItem capture;
+    if (!BuildCapture(o.screen, &capture)) return 2;
+    // Each capture is a transmission of its own: a new 0x16, no end header.
+    o.transmit.noEnd = true;
+    o.transmit.requestBetween = true;
+    o.transmit.noise = o.send.noise;
+    done = TransmitItems(wire, std::vector<SimItem>(static_cast<size_t>(o.repeat), capture),
+                         o.transmit, report);
   } else if (o.role == "--take") {
     done = Take(wire, o.take, report);
   } else if (o.role == "--send") {

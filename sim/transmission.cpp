@@ -12,13 +12,6 @@
 
 namespace {
 
-using Block = std::vector<unsigned char>;
-
-struct SimItem {
-  Block header;
-  std::vector<Block> parts;
-};
-
 // The archive's items, cut by the part rule; false on any fault in it.
 bool Items(const std::string& path, std::vector<SimItem>* items) {
   std::ifstream in(path, std::ios::binary);
@@ -84,6 +77,11 @@ bool Transmit(Wire& wire, const TransmitPlan& plan, FILE* report) {
     std::fprintf(stderr, "liaison-sim: %s is no archive\n", plan.archive.c_str());
     return false;
   }
+  return TransmitItems(wire, items, plan, report);
+}
+
+bool TransmitItems(Wire& wire, const std::vector<SimItem>& items, const TransmitPlan& plan,
+                   FILE* report) {
   if (!SendNoise(wire, plan.noise)) return false;
   if (!wire.SendByte(CODE_REQUEST) || !wire.Expect(CODE_READY)) return false;
   for (size_t i = 0; i < items.size(); ++i) {

@@ -25,5 +25,14 @@ struct TakePlan {
   std::string archive;           // where the items received are written
 };
 
+using Block = std::vector<unsigned char>;
+struct SimItem {
+  Block header;
+  std::vector<Block> parts;
+};
+
 bool Transmit(Wire& wire, const TransmitPlan& plan, FILE* report);
+// The items given, as one transmission (with plan's faults and options).
+bool TransmitItems(Wire& wire, const std::vector<SimItem>& items, const TransmitPlan& plan,
+                   FILE* report);
 bool Take(Wire& wire, const TakePlan& plan, FILE* report);

@@ -3,6 +3,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -10,6 +11,7 @@
 #include "console/progress.h"
 #include "files/archive.h"
 #include "files/catalogue.h"
+#include "files/screen.h"
 #include "files/sendable.h"
 #include "link/link.h"
 #include "serial/serial.h"
@@ -53,8 +55,27 @@ const char* Verdict(ItemEnd end) {
       return "donnees refusees par la calculatrice";
     case ItemEnd::Lost:
       return "incomplet : liaison perdue";
+    case ItemEnd::NotWanted:
+      return "refuse : ce n'est pas une capture d'ecran (24 envoye)";
   }
   return "";
+}
+
+// ecran-001.png, ecran-002.png...
+std::string CaptureName(int n) {
+  char name[32];
+  std::snprintf(name, sizeof name, "ecran-%03d.png", n);
+  return name;
+}
+
+// A capture as a picture in `folder`, under the first free name.
+bool SaveCapture(const std::string& folder, const Item& item, int scale, Screen* screen,
+                 std::string* path, std::string* error) {
+  if (!DecodeScreen(item, screen)) {
+    *error = "capture illisible";
+    return false;
+  }
+  return WriteNewFile(folder, CaptureName, ScreenPng(*screen, scale), path, error);
 }
 
 // The console side of a transmission: a line per item, the progress line
@@ -93,11 +114,17 @@ class Receiving : public ConsoleEvents {
       : ConsoleEvents(con), folder_(folder), archive_(folder, DateStem(std::time(nullptr))) {}
   bool Keep(const Item& item) override {
     if (!archive_.Append(item, &storeError_)) return false;
-    if (KindOf(item.header) == Kind::Program) {
+    Kind kind = KindOf(item.header);
+    if (kind == Kind::Screen || kind == Kind::ColourScreen) {  // also as a picture
+      Screen screen;
+      std::string path, error;
+      also_ = SaveCapture(folder_, item, 4, &screen, &path, &error) ? path : error;
+    }
+    if (kind == Kind::Program) {
       std::string path, error;
       std::string stem = SafeStem(ItemName(item.header));
-      if (WriteNewFile(folder_, stem.empty() ? "_" : stem, "cat", WriteCatalogue({item}), &path,
-                       &error))
+      if (WriteNewFile(folder_, Numbered(stem.empty() ? "_" : stem, "cat"), WriteCatalogue({item}),
+                       &path, &error))
         also_ = path;
       else
         also_ = error;  // the item is in the archive all the same
@@ -155,6 +182,8 @@ const char* EndWords(TransmissionEnd end) {
       return "Transmission interrompue.\n";
     case TransmissionEnd::LineLost:
       return "Liaison avec la calculatrice perdue (cable debranche?).\n";
+    case TransmissionEnd::Enough:
+      return "Fin : le nombre demande est atteint.\n";
   }
   return "";
 }
@@ -162,7 +191,8 @@ const char* EndWords(TransmissionEnd end) {
 int StatusOf(const Summary& summary) {
   if (summary.end == TransmissionEnd::LineLost) return -1;
   bool whole = summary.end == TransmissionEnd::EndHeader ||
-               summary.end == TransmissionEnd::Silence || summary.end == TransmissionEnd::Backup;
+               summary.end == TransmissionEnd::Silence || summary.end == TransmissionEnd::Backup ||
+               summary.end == TransmissionEnd::Enough;
   return whole && summary.notDone == 0 ? 0 : 1;
 }
 
@@ -272,4 +302,108 @@ int Envoyer(Console& con, int port, const std::vector<std::string>& args) {
   Say(con, "%s", EndWords(summary.end));
   Say(con, "%d element(s) envoye(s) sur %d.\n", summary.done, static_cast<int>(items.size()));
   return StatusOf(summary);
+}
+
+namespace {
+
+// Each capture: saved as a picture, drawn on the console, named.
+class Capturing : public ConsoleEvents {
+ public:
+  Capturing(Console& con, const std::string& folder, int scale, bool ascii, int wanted)
+      : ConsoleEvents(con), folder_(folder), scale_(scale), ascii_(ascii), wanted_(wanted) {}
+  bool Wanted(const Item& header) override {
+    Kind kind = KindOf(header.header);
+    return kind == Kind::Screen || kind == Kind::ColourScreen;
+  }
+  bool Keep(const Item& item) override {
+    Screen screen;
+    if (!SaveCapture(folder_, item, scale_, &screen, &path_, &storeError_)) return false;
+    Say(con_, "%s", DrawScreen(screen, ascii_).c_str());
+    for (const std::string& note : screen.notes) Say(con_, "  %s\n", note.c_str());
+    size_ = std::to_string(screen.width) + " x " + std::to_string(screen.height);
+    ++taken_;
+    return true;
+  }
+  void ItemEnded(const Item& item, ItemEnd end, unsigned char answer) override {
+    if (end == ItemEnd::Kept)
+      Say(con_, "Capture %d (%s) : %s\n", taken_, size_.c_str(), path_.c_str());
+    else
+      ConsoleEvents::ItemEnded(item, end, answer);
+    if (end != ItemEnd::Kept) ++faults_;
+  }
+  bool Enough() override { return wanted_ > 0 && taken_ >= wanted_; }
+  int Taken() const { return taken_; }
+  int Faults() const { return faults_; }
+
+ private:
+  std::string folder_, path_, size_;
+  int scale_;
+  bool ascii_;
+  int wanted_, taken_ = 0, faults_ = 0;
+};
+
+bool Count(const std::string& text, int low, int high, int* value) {
+  char* end = nullptr;
+  long n = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || n < low || n > high) return false;
+  *value = static_cast<int>(n);
+  return true;
+}
+
+}  // namespace
+
+int Ecran(Console& con, int port, const std::vector<std::string>& args) {
+  const char* usage =
+      "liaison ecran [DOSSIER] [--echelle N] [--nombre N] [--attente SECONDES] [--ascii]";
+  std::string folder = ".";
+  int scale = 4, wanted = 0, wait = -1;
+  bool ascii = false, named = false;
+  for (size_t i = 0; i < args.size(); ++i) {
+    bool more = i + 1 < args.size();
+    if (args[i] == "--echelle") {
+      if (!more || !Count(args[++i], 1, 64, &scale)) return Usage(usage);
+    } else if (args[i] == "--nombre") {
+      if (!more || !Count(args[++i], 1, 1000000, &wanted)) return Usage(usage);
+    } else if (args[i] == "--attente") {
+      if (!more || !Seconds(args[++i], &wait)) return Usage(usage);
+    } else if (args[i] == "--ascii") {
+      ascii = true;
+    } else if (args[i].compare(0, 2, "--") == 0 || named) {
+      return Usage(usage);
+    } else {
+      folder = args[i];
+      named = true;
+    }
+  }
+  struct stat st {};
+  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "liaison : %s n'est pas un dossier\n", folder.c_str());
+    return 2;
+  }
+  if (!OpenPort(con, port)) return -1;
+  Say(con, "En attente des captures d'ecran sur COM%d (touche de capture de la calculatrice)...\n",
+      port);
+  Capturing events(con, folder, scale, ascii, wanted);
+  // Each capture is a transmission of its own; --attente counts from the
+  // last one.
+  std::time_t last = std::time(nullptr);
+  Summary summary;
+  for (;;) {
+    int left = wait;
+    if (wait >= 0) left = std::max(0, wait - static_cast<int>(std::time(nullptr) - last));
+    int before = events.Taken();
+    summary = ReceiveTransmission(left, events);
+    if (events.Taken() > before) last = std::time(nullptr);
+    if (summary.end == TransmissionEnd::LineLost || summary.end == TransmissionEnd::Enough ||
+        summary.end == TransmissionEnd::NoCalculator)
+      break;
+  }
+  CloseCOM();
+  if (summary.end == TransmissionEnd::NoCalculator)
+    Say(con, "Plus rien depuis %d s.\n", wait);
+  else
+    Say(con, "%s", EndWords(summary.end));
+  Say(con, "%d capture(s) enregistree(s).\n", events.Taken());
+  if (summary.end == TransmissionEnd::LineLost) return -1;
+  return events.Faults() == 0 && events.Taken() > 0 ? 0 : 1;
 }

@@ -12,3 +12,5 @@
 // is lost.
 int Recevoir(Console& con, int port, const std::vector<std::string>& args);
 int Envoyer(Console& con, int port, const std::vector<std::string>& args);
+// Screen captures: each saved as a picture and drawn on the console.
+int Ecran(Console& con, int port, const std::vector<std::string>& args);

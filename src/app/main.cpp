@@ -12,7 +12,8 @@ namespace {
 const char kUsage[] =
     "usage : liaison [--help | --version | --ports]\n"
     "        liaison recevoir [DOSSIER] [--attente SECONDES]\n"
-    "        liaison envoyer [--remplacer | --garder] [--nom NOM] FICHIER...\n";
+    "        liaison envoyer [--remplacer | --garder] [--nom NOM] FICHIER...\n"
+    "        liaison ecran [DOSSIER] [--echelle N] [--nombre N] [--attente SECONDES] [--ascii]\n";
 
 const char kVersion[] =
     "liaison " LIAISON_VERSION
@@ -45,17 +46,30 @@ const char kHelp[] =
     "         ses octets, comme le menu 1 et liaison-texte ecrire les ecrivent),\n"
     "         nomme d'apres le fichier (sans dossier, extension ni _ final, 8\n"
     "         caracteres au plus). Un fichier d'un autre genre : rien n'est envoye.\n"
+    "  ecran [DOSSIER] [--echelle N] [--nombre N] [--attente SECONDES] [--ascii]\n"
+    "         attend les captures d'ecran de la calculatrice (touche de capture) :\n"
+    "         chacune est enregistree en image PNG dans DOSSIER et dessinee dans le\n"
+    "         terminal. Ctrl-C l'arrete ; les images deja enregistrees sont\n"
+    "         entieres.\n"
     "\n"
     "Options :\n"
     "  --attente SECONDES\n"
-    "         (recevoir) attendre la calculatrice SECONDES au plus, par pas de\n"
-    "         5 s ; sans elle, l'attente est sans limite.\n"
+    "         (recevoir, ecran) attendre la calculatrice SECONDES au plus (ecran :\n"
+    "         depuis la derniere capture), par pas de 5 s ; sans elle, l'attente\n"
+    "         est sans limite.\n"
     "  --remplacer\n"
     "         (envoyer) un nom deja sur la calculatrice : le remplacer.\n"
     "  --garder\n"
     "         (envoyer) un nom deja sur la calculatrice : garder le sien et\n"
     "         passer au suivant. Sans l'une ni l'autre, la question est posee\n"
     "         sur un terminal, et la calculatrice garde le sien ailleurs.\n"
+    "  --echelle N\n"
+    "         (ecran) chaque pixel de l'ecran en N x N pixels de l'image (4 sinon).\n"
+    "  --nombre N\n"
+    "         (ecran) s'arreter apres N captures.\n"
+    "  --ascii\n"
+    "         (ecran) dessiner avec # et des espaces, un caractere par pixel, pour\n"
+    "         une console sans les demi-blocs.\n"
     "  --nom NOM\n"
     "         (envoyer, un seul fichier de programme) le nom du programme.\n"
     "  --ports\n"
@@ -73,6 +87,9 @@ const char kHelp[] =
     "         (recevoir) l'archive de la transmission, nommee d'apres la date et\n"
     "         l'heure, jamais a la place d'un fichier (-2, -3... sinon) : chaque\n"
     "         element y entre entier, ou pas du tout.\n"
+    "  ecran-001.png, ecran-002.png...\n"
+    "         (ecran, et recevoir pour une capture dans une transmission) chaque\n"
+    "         capture d'ecran, jamais a la place d'un fichier.\n"
     "  NOM.cat\n"
     "         (recevoir) chaque programme recu, en catalogue, a cote de l'archive\n"
     "         (NOM-2.cat... plutot que remplacer un fichier).\n"
@@ -92,8 +109,9 @@ const char kHelp[] =
     "\n"
     "Statut de sortie :\n"
     "  0      fin normale ; recevoir, envoyer : chaque element est passe.\n"
-    "  1      recevoir, envoyer : un element refuse, garde, coupe, un fichier qui\n"
-    "         ne peut etre envoye, ou l'attente expiree.\n"
+    "  1      recevoir, envoyer, ecran : un element refuse, garde, coupe, un\n"
+    "         fichier qui ne peut etre envoye, ou l'attente expiree (ecran : sans\n"
+    "         aucune capture).\n"
     "  2      une ligne de commande fausse.\n"
     "  255    le port ne s'ouvre pas, LIAISON_PORT ne nomme aucun port, ou la\n"
     "         liaison avec la calculatrice est perdue.\n";
@@ -145,6 +163,7 @@ int main(int argc, char** argv) {
   Command command = nullptr;
   if (argc > 1 && std::strcmp(argv[1], "recevoir") == 0) command = Recevoir;
   if (argc > 1 && std::strcmp(argv[1], "envoyer") == 0) command = Envoyer;
+  if (argc > 1 && std::strcmp(argv[1], "ecran") == 0) command = Ecran;
   if (argc > 1 && !command) {
     std::fprintf(stderr, "%s", kUsage);
     return 2;

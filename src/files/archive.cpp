@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 
 #ifdef _WIN32
@@ -80,7 +81,7 @@ ArchiveWriter::~ArchiveWriter() {
 }
 
 bool ArchiveWriter::Create(std::string* error) {
-  fd_ = CreateNewFile(folder_, stem_, "cas", &path_, error);
+  fd_ = CreateNewFile(folder_, Numbered(stem_, "cas"), &path_, error);
   return fd_ >= 0;
 }
 
@@ -99,10 +100,14 @@ bool ArchiveWriter::Append(const Item& item, std::string* error) {
 
 // O_EXCL: a file already there, even one made in the same second, is never
 // written over.
-int CreateNewFile(const std::string& folder, const std::string& stem, const std::string& ext,
-                  std::string* path, std::string* error) {
-  for (int n = 1; n < 1000; ++n) {
-    *path = InFolder(folder, stem + (n == 1 ? "" : "-" + std::to_string(n)) + "." + ext);
+NameFor Numbered(const std::string& stem, const std::string& ext) {
+  return [stem, ext](int n) { return stem + (n == 1 ? "" : "-" + std::to_string(n)) + "." + ext; };
+}
+
+int CreateNewFile(const std::string& folder, const NameFor& names, std::string* path,
+                  std::string* error) {
+  for (int n = 1; n < 100000; ++n) {
+    *path = InFolder(folder, names(n));
     int fd = open(path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_BINARY, 0644);
     if (fd >= 0) return fd;
     if (errno != EEXIST) break;
@@ -112,16 +117,28 @@ int CreateNewFile(const std::string& folder, const std::string& stem, const std:
   return -1;
 }
 
-bool WriteNewFile(const std::string& folder, const std::string& stem, const std::string& ext,
-                  const std::string& bytes, std::string* path, std::string* error) {
-  int fd = CreateNewFile(folder, stem, ext, path, error);
-  if (fd < 0) return false;
-  bool written = WriteAllOf(fd, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
-  written = close(fd) == 0 && written;
-  if (written) return true;
-  *error = "erreur d'ecriture dans " + *path + " : " + std::strerror(errno);
-  std::remove(path->c_str());
-  return false;
+bool WriteNewFile(const std::string& folder, const NameFor& names, const std::string& bytes,
+                  std::string* path, std::string* error) {
+#ifndef _WIN32
+  sigset_t ending, previous;
+  sigemptyset(&ending);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal);
+  sigprocmask(SIG_BLOCK, &ending, &previous);  // a Ctrl-C waits until the file is whole
+#endif
+  int fd = CreateNewFile(folder, names, path, error);
+  bool written = fd >= 0;
+  if (written) {
+    written = WriteAllOf(fd, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    written = close(fd) == 0 && written;
+    if (!written) {
+      *error = "erreur d'ecriture dans " + *path + " : " + std::strerror(errno);
+      std::remove(path->c_str());
+    }
+  }
+#ifndef _WIN32
+  sigprocmask(SIG_SETMASK, &previous, nullptr);
+#endif
+  return written;
 }
 
 std::string SafeStem(const std::string& name) {

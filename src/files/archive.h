@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,14 +38,19 @@ class ArchiveWriter {
   int items_ = 0;
 };
 
-// Creates FOLDER/STEM.EXT, or STEM-2.EXT, STEM-3.EXT... whichever is free
-// first (never replacing a file), for writing; -1 with why.
-int CreateNewFile(const std::string& folder, const std::string& stem, const std::string& ext,
+// The n-th name to try for a new file (n = 1, 2, ...).
+using NameFor = std::function<std::string(int n)>;
+// STEM.EXT, then STEM-2.EXT, STEM-3.EXT...
+NameFor Numbered(const std::string& stem, const std::string& ext);
+// Creates in `folder` the first name free (never replacing a file), for
+// writing; -1 with why.
+int CreateNewFile(const std::string& folder, const NameFor& names, std::string* path,
+                  std::string* error);
+// A whole new file of these bytes, under a name found as above: removed
+// again when a write fails, and not cut short by a signal that ends the
+// program while it is written.
+bool WriteNewFile(const std::string& folder, const NameFor& names, const std::string& bytes,
                   std::string* path, std::string* error);
-// A whole new file of these bytes, under a name made as above; removed again
-// when a write fails.
-bool WriteNewFile(const std::string& folder, const std::string& stem, const std::string& ext,
-                  const std::string& bytes, std::string* path, std::string* error);
 // A name from the calculator as a file's stem: no byte of it leaves the
 // folder, drives the terminal, or hides the file.
 std::string SafeStem(const std::string& name);

@@ -139,10 +139,12 @@ Receiver::Next Receiver::TakeItem(const Item& header) {
   }
   PartRule rule;
   bool known = PartsOf(item.header, &rule);
-  if (!known || PartBytes(rule) > kMaxItemBytes) {
+  bool wanted = events_.Wanted(item);
+  if (!known || !wanted || PartBytes(rule) > kMaxItemBytes) {
     // The calculator sends no part of a refused item and goes on with the next.
     if (!Answer(CODE_REFUSED)) return Lost(item);
-    events_.ItemEnded(item, known ? ItemEnd::TooLarge : ItemEnd::Unknown, CODE_REFUSED);
+    ItemEnd why = !wanted ? ItemEnd::NotWanted : known ? ItemEnd::TooLarge : ItemEnd::Unknown;
+    events_.ItemEnded(item, why, CODE_REFUSED);
     ++summary_.notDone;
     return Next::Item;
   }
@@ -177,6 +179,10 @@ Receiver::Next Receiver::ReadParts(Item& item, const PartRule& rule) {
   ++summary_.done;
   if (KindOf(item.header) == Kind::Backup) {  // a backup is always the only item
     summary_.end = TransmissionEnd::Backup;
+    return Next::End;
+  }
+  if (events_.Enough()) {
+    summary_.end = TransmissionEnd::Enough;
     return Next::End;
   }
   return Next::Item;

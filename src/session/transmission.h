@@ -30,6 +30,7 @@ enum class ItemEnd {
   OddAnswer,        // the calculator answered with a byte that means nothing here
   PartRefused,      // the calculator did not acknowledge a part
   Lost,             // the line went in the middle of the item
+  NotWanted,        // a kind the receiver does not take here, refused with 0x24
 };
 
 // How the whole transmission ended.
@@ -37,6 +38,7 @@ enum class TransmissionEnd {
   EndHeader,     // the end header came (received) or went (sent)
   Silence,       // 5 s of silence after a complete item: taken as the end
   Backup,        // a backup is the only item of its transmission
+  Enough,        // the receiver took as many items as it wanted
   NoCalculator,  // no 0x16 within the wait the user set
   NothingCame,   // 0x13 answered, then no header
   Broken,        // an item went wrong in a way that ends the transmission
@@ -57,8 +59,12 @@ class TransmissionEvents {
   virtual void PartStarted(long long /*total*/) {}
   virtual void PartProgress(long long /*done*/) {}
   virtual void PartEnded() {}
+  // Receiving: whether this kind of item is taken at all (else 0x24).
+  virtual bool Wanted(const Item& /*header*/) { return true; }
   // Receiving: store the item; false when it could not be (refused then).
   virtual bool Keep(const Item& /*item*/) { return true; }
+  // Receiving: after each item kept, whether that was the last one wanted.
+  virtual bool Enough() { return false; }
   // Sending: the calculator holds that name already: replace it?
   virtual bool Replace(const Item& /*item*/) { return false; }
   virtual void ItemEnded(const Item& item, ItemEnd end, unsigned char answer) = 0;

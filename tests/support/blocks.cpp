@@ -121,3 +121,32 @@ Bytes Join(const std::vector<Bytes>& pieces) {
   for (const Bytes& piece : pieces) all.insert(all.end(), piece.begin(), piece.end());
   return all;
 }
+
+// The pixel (x, y) is bit 0x80 >> (x mod 8) of byte ((w - 1 - x) div 8) * h + y;
+// colour sheets are upside down.
+Bytes CaptureBytes(const std::vector<Picture>& sheets, const std::vector<int>& colours,
+                   bool outOfSum) {
+  int h = static_cast<int>(sheets[0].size()), w = static_cast<int>(sheets[0][0].size());
+  bool colour = sheets.size() == 3;
+  Bytes header = {0x3A, 'D', static_cast<unsigned char>(colour ? 'C' : 'D'),
+                  static_cast<unsigned char>(h), static_cast<unsigned char>(w)};
+  Bytes kind = colour ? Bytes{0x11, 0x55, 0x57, 0x46, 0x03} : Bytes{0x10, 0x44, 0x57, 0x46};
+  header.insert(header.end(), kind.begin(), kind.end());
+  header.resize(39, 0);
+  Bytes all = Sealed(header);
+  for (size_t s = 0; s < sheets.size(); ++s) {
+    Bytes part = {0x3A};
+    if (colour) part.push_back(static_cast<unsigned char>(colours[s]));
+    size_t bits = part.size();
+    part.resize(bits + static_cast<size_t>((w + 7) / 8 * h), 0);
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if (sheets[s][static_cast<size_t>(y)][static_cast<size_t>(x)] == '#')
+          part[bits + static_cast<size_t>((w - 1 - x) / 8 * h + (colour ? h - 1 - y : y))] |=
+              static_cast<unsigned char>(0x80 >> (x % 8));
+    Bytes sealed = Sealed(part);
+    if (colour && outOfSum) sealed.back() = static_cast<unsigned char>(sealed.back() + colours[s]);
+    all.insert(all.end(), sealed.begin(), sealed.end());
+  }
+  return all;
+}

@@ -24,6 +24,12 @@ Bytes ListItemBytes(const std::string& name, int values);
 Bytes MatrixItemBytes(const std::string& name, int rows, int columns);
 Bytes BackupItemBytes(int size);
 Bytes Join(const std::vector<Bytes>& pieces);
+// A screen capture (40-byte header, then its parts) of pictures given as rows
+// of '#' (dark) and ' ': one picture monochrome, three the colour sheets,
+// with their colour codes; `outOfSum`: sheet checksums without the colour.
+using Picture = std::vector<std::string>;
+Bytes CaptureBytes(const std::vector<Picture>& sheets, const std::vector<int>& colours = {},
+                   bool outOfSum = false);
 Bytes Slice(const Bytes& bytes, size_t from, size_t to);
 Bytes Hex(const std::string& spaced);  // "16 3A FF" → bytes
 

@@ -1,0 +1,107 @@
+#include "files/screen.h"
+
+#define STB_IMAGE_WRITE_IMPLEMENTATION
+#define STB_IMAGE_WRITE_STATIC
+#include "stb_image_write.h"
+
+namespace {
+
+// A capture's bits: the pixel (x, y) is bit 0x80 >> (x mod 8) of byte
+// ((width - 1 - x) div 8) × height + y: columns of 8 pixels, the rightmost
+// first, each from the top row down.
+bool Bit(const Bytes& bits, size_t from, int width, int height, int x, int y) {
+  size_t at = from + static_cast<size_t>((width - 1 - x) / 8) * height + y;
+  return at < bits.size() && (bits[at] & (0x80 >> (x % 8)));
+}
+
+std::uint32_t SheetColour(unsigned char code) {
+  switch (code) {
+    case 1:
+      return 0x000080;  // blue
+    case 2:
+      return 0x008000;  // green
+    case 3:
+      return 0xFFFFFF;  // white
+    case 4:
+      return 0xFF8000;  // orange
+    default:
+      return 0x000000;
+  }
+}
+
+}  // namespace
+
+bool DecodeScreen(const Item& capture, Screen* screen) {
+  PartRule rule;
+  Kind kind = KindOf(capture.header);
+  if ((kind != Kind::Screen && kind != Kind::ColourScreen) || !PartsOf(capture.header, &rule) ||
+      static_cast<long long>(capture.parts.size()) != rule.count)
+    return false;
+  *screen = Screen{};
+  screen->height = capture.header[3];
+  screen->width = capture.header[4];
+  screen->colour = kind == Kind::ColourScreen;
+  int w = screen->width, h = screen->height;
+  screen->pixels.assign(static_cast<size_t>(w) * h, screen->colour ? kWhite : kPale);
+  if (!screen->colour) {
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if (Bit(capture.parts[0], 1, w, h, x, y))
+          screen->pixels[static_cast<size_t>(y) * w + x] = kDark;
+    return true;
+  }
+  // Each sheet: its colour, then its bits upside down; the last sheet that
+  // sets a pixel gives it its colour.
+  for (size_t sheet = 0; sheet < capture.parts.size(); ++sheet) {
+    const Bytes& part = capture.parts[sheet];
+    unsigned char code = part[1];
+    if (code < 1 || code > 4)
+      screen->notes.push_back("feuille " + std::to_string(sheet + 1) + " : couleur " +
+                              std::to_string(code) + " inconnue, dessinee en noir");
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x)
+        if (Bit(part, 2, w, h, x, h - 1 - y))
+          screen->pixels[static_cast<size_t>(y) * w + x] = SheetColour(code);
+  }
+  return true;
+}
+
+std::string ScreenPng(const Screen& screen, int scale) {
+  int w = screen.width * scale, h = screen.height * scale;
+  std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
+  for (int y = 0; y < h; ++y) {
+    for (int x = 0; x < w; ++x) {
+      std::uint32_t p = screen.At(x / scale, y / scale);
+      unsigned char* out = &rgb[(static_cast<size_t>(y) * w + x) * 3];
+      out[0] = static_cast<unsigned char>(p >> 16);
+      out[1] = static_cast<unsigned char>(p >> 8);
+      out[2] = static_cast<unsigned char>(p);
+    }
+  }
+  std::string png;
+  stbi_write_png_to_func(
+      [](void* context, void* data, int size) {
+        static_cast<std::string*>(context)->append(static_cast<const char*>(data),
+                                                   static_cast<size_t>(size));
+      },
+      &png, w, h, 3, rgb.data(), w * 3);
+  return png;
+}
+
+std::string DrawScreen(const Screen& screen, bool ascii) {
+  std::uint32_t background = screen.colour ? kWhite : kPale;
+  auto dark = [&](int x, int y) { return y < screen.height && screen.At(x, y) != background; };
+  std::string text;
+  for (int y = 0; y < screen.height; y += ascii ? 1 : 2) {
+    for (int x = 0; x < screen.width; ++x) {
+      if (ascii) {
+        text += dark(x, y) ? '#' : ' ';
+        continue;
+      }
+      bool top = dark(x, y), bottom = dark(x, y + 1);
+      text += top && bottom ? "\xE2\x96\x88" : top ? "\xE2\x96\x80" : bottom ? "\xE2\x96\x84" : " ";
+    }
+    text += '\n';
+  }
+  return text;
+}

@@ -1,0 +1,30 @@
+// The calculator's screen, as a capture brings it: decoded to pixels, saved
+// as a PNG picture, drawn as text.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "link/item.h"
+
+struct Screen {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> pixels;  // 0xRRGGBB, row after row from the top
+  bool colour = false;
+  std::vector<std::string> notes;  // "feuille 2 : couleur 7 inconnue, dessinee en noir"
+  std::uint32_t At(int x, int y) const { return pixels[static_cast<size_t>(y) * width + x]; }
+};
+
+constexpr std::uint32_t kDark = 0x1E2420;   // a monochrome screen's pixel that is on...
+constexpr std::uint32_t kPale = 0xC8D2BE;   // ...and one that is off
+constexpr std::uint32_t kWhite = 0xFFFFFF;  // a colour screen where no sheet is set
+
+// False for an item that is no screen capture with its parts whole.
+bool DecodeScreen(const Item& capture, Screen* screen);
+// The picture, each screen pixel as scale × scale pixels, as PNG bytes.
+std::string ScreenPng(const Screen& screen, int scale);
+// The screen as text, one line a text line: two screen rows per line with
+// the half blocks ▀ ▄ █ (a pixel that is not the background counts as dark),
+// or with ascii, '#' and ' ', one character per pixel.
+std::string DrawScreen(const Screen& screen, bool ascii);

@@ -1,0 +1,257 @@
+// liaison ecran against the simulated calculator's captures: the PNG decoded
+// and compared pixel for pixel with the picture sent, the drawing on the
+// console line for line, and the faults.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <cstdint>
+
+#define STB_IMAGE_IMPLEMENTATION
+#define STB_IMAGE_STATIC
+#include "stb_image.h"
+#include "support/harness.h"
+
+namespace {
+
+// 128 x 64: a border, two diagonals, a checker in the middle.
+Picture TestPicture(int variant = 0) {
+  Picture rows(64, std::string(128, ' '));
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 128; ++x) {
+      bool on = x == y + variant || x == 127 - y || y == 0 || y == 63 || x == 0 || x == 127 ||
+                (x > 40 && x < 80 && (x / 8 + y / 8) % 2 == 0);
+      if (on) rows[y][x] = '#';
+    }
+  return rows;
+}
+
+void WritePbm(const std::string& path, const Picture& picture) {
+  std::string text = "P1\n# the test's drawing\n" + std::to_string(picture[0].size()) + " " +
+                     std::to_string(picture.size()) + "\n";
+  for (const std::string& row : picture) {
+    for (char c : row) text += c == '#' ? "1 " : "0 ";
+    text += "\n";
+  }
+  WriteAll(path, text);
+}
+
+struct Decoded {
+  int width = 0, height = 0;
+  std::vector<std::uint32_t> pixels;
+};
+
+Decoded ReadPng(const std::string& path) {
+  Decoded png;
+  int channels = 0;
+  unsigned char* data = stbi_load(path.c_str(), &png.width, &png.height, &channels, 3);
+  if (!data) return png;
+  for (int i = 0; i < png.width * png.height; ++i)
+    png.pixels.push_back(data[3 * i] << 16 | data[3 * i + 1] << 8 | data[3 * i + 2]);
+  stbi_image_free(data);
+  return png;
+}
+
+std::string Ascii(const Picture& p) {
+  std::string text;
+  for (const std::string& row : p) text += row + "\n";
+  return text;
+}
+
+// Two rows a line: both dark █, the upper ▀, the lower ▄.
+std::string Blocks(const Picture& p) {
+  std::string text;
+  for (size_t y = 0; y < p.size(); y += 2) {
+    for (size_t x = 0; x < p[y].size(); ++x) {
+      bool top = p[y][x] == '#', bottom = y + 1 < p.size() && p[y + 1][x] == '#';
+      text += top && bottom ? "█" : top ? "▀" : bottom ? "▄" : " ";
+    }
+    text += "\n";
+  }
+  return text;
+}
+
+int Pictures(const TempDir& dir) {
+  int count = 0;
+  DIR* d = opendir(dir.Path().c_str());
+  while (dirent* e = d ? readdir(d) : nullptr)
+    if (std::string(e->d_name).find(".png") != std::string::npos) ++count;
+  if (d) closedir(d);
+  return count;
+}
+
+class Monochrome : public ::testing::TestWithParam<int> {};
+
+TEST_P(Monochrome, PictureAndDrawingAreTheScreen) {
+  int scale = GetParam();
+  TempDir dir;
+  Picture picture = TestPicture();
+  WritePbm(dir / "screen.pbm", picture);
+  Calculator calculator(dir, {"--screen", dir / "screen.pbm"});
+  RunOptions options;
+  options.args = {"ecran", "--nombre", "1", "--echelle", std::to_string(scale)};
+  if (scale == 1) options.args.push_back("--ascii");
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  EXPECT_EQ(exit.status, 0) << exit.out;
+  EXPECT_EQ(exit.out,
+            "En attente des captures d'ecran sur COM1 (touche de capture de la calculatrice)...\n"
+            "Transmission commencee.\n" +
+                (scale == 1 ? Ascii(picture) : Blocks(picture)) +
+                "Capture 1 (128 x 64) : ecran-001.png\nFin : le nombre demande est atteint.\n"
+                "1 capture(s) enregistree(s).\n");
+  Decoded png = ReadPng(dir / "ecran-001.png");
+  ASSERT_EQ(png.width, 128 * scale);
+  ASSERT_EQ(png.height, 64 * scale);
+  int wrong = 0;
+  for (int y = 0; y < png.height; ++y)
+    for (int x = 0; x < png.width; ++x) {
+      bool dark = picture[y / scale][x / scale] == '#';
+      wrong += png.pixels[y * png.width + x] != (dark ? 0x1E2420u : 0xC8D2BEu);
+    }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(calculator.FromPc(), Hex("13 06 06"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scales, Monochrome, ::testing::Values(1, 4));
+
+TEST(Colour, SheetsGiveTheColours) {
+  TempDir dir;
+  Picture left(64, std::string(128, ' ')), top = left, diagonal = left;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 128; ++x) {
+      if (x < 64) left[y][x] = '#';
+      if (y < 32) top[y][x] = '#';
+      if (x == y) diagonal[y][x] = '#';
+    }
+  WritePbm(dir / "1.pbm", left);
+  WritePbm(dir / "2.pbm", top);
+  WritePbm(dir / "3.pbm", diagonal);
+  Calculator calculator(dir, {"--screen", dir / "1.pbm", "--screen", dir / "2.pbm", "--screen",
+                              dir / "3.pbm", "--colours", "1,2,4", "--colour-out-of-sum"});
+  RunOptions options;
+  options.args = {"ecran", "--nombre", "1", "--echelle", "1"};
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  EXPECT_EQ(exit.status, 0) << exit.out;
+  Decoded png = ReadPng(dir / "ecran-001.png");
+  ASSERT_EQ(png.width, 128);
+  int wrong = 0;
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 128; ++x) {
+      std::uint32_t want = x == y ? 0xFF8000 : y < 32 ? 0x008000 : x < 64 ? 0x000080 : 0xFFFFFF;
+      wrong += png.pixels[y * 128 + x] != want;
+    }
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(calculator.FromPc(), Hex("13 06 06 06 06"));
+}
+
+struct Fault {
+  const char* what;
+  std::vector<std::string> sim;
+  std::vector<std::string> args;
+  int status;
+  int pictures;
+  const char* shown;
+};
+
+void PrintTo(const Fault& f, std::ostream* os) {
+  *os << f.what;
+}
+
+class EcranFaults : public ::testing::TestWithParam<Fault> {};
+
+TEST_P(EcranFaults, NothingHalfSaved) {
+  const Fault& f = GetParam();
+  TempDir dir;
+  WritePbm(dir / "screen.pbm", TestPicture());
+  WritePbm(dir / "3.pbm", TestPicture(3));
+  Bytes program = ProgramItemBytes("A", "x");
+  WriteAll(dir / "program.cas", std::string(program.begin(), program.end()));
+  std::vector<std::string> sim = f.sim;
+  for (std::string& a : sim) a = a[0] == '@' ? dir / a.substr(1) : a;
+  Calculator calculator(dir, sim);
+  RunOptions options;
+  options.args = {"ecran"};
+  options.args.insert(options.args.end(), f.args.begin(), f.args.end());
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  EXPECT_EQ(exit.status, f.status) << exit.out;
+  EXPECT_TRUE(Has(exit.out, f.shown)) << exit.out;
+  EXPECT_EQ(Pictures(dir), f.pictures);
+  if (f.pictures > 0) {
+    EXPECT_EQ(ReadPng(dir / "ecran-001.png").width, 128 * 4);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, EcranFaults,
+    ::testing::Values(
+        Fault{"other_kind",
+              {"--transmit", "@program.cas"},
+              {"--attente", "1"},
+              1,
+              0,
+              "  programme A (2 octets) : refuse : ce n'est pas une capture d'ecran (24 envoye)"},
+        Fault{"bad_part_then_a_good_one",
+              {"--screen", "@screen.pbm", "--repeat", "2", "--bad-part", "1"},
+              {"--nombre", "1"},
+              1,
+              1,
+              "  ecran (1024 octets) : refuse : checksum des donnees incorrect (2B envoye)\n"},
+        Fault{"colour_code_out_of_range",
+              {"--screen", "@screen.pbm", "--screen", "@3.pbm", "--screen", "@screen.pbm",
+               "--colours", "1,7,2"},
+              {"--nombre", "1"},
+              0,
+              1,
+              "  feuille 2 : couleur 7 inconnue, dessinee en noir\n"},
+        Fault{"line_lost_mid_part",
+              {"--screen", "@screen.pbm", "--vanish-part", "1"},
+              {},
+              255,
+              0,
+              "  ecran (1024 octets) : incomplet : liaison perdue\n"}),
+    [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.what); });
+
+// Ctrl-C while it waits for more: the captures saved are whole pictures.
+TEST(EcranStop, CtrlCLeavesWholePictures) {
+  if (OnWindows()) GTEST_SKIP() << "a POSIX signal";
+  TempDir dir;
+  WritePbm(dir / "screen.pbm", TestPicture());
+  Calculator calculator(dir, {"--screen", dir / "screen.pbm"});
+  RunOptions options;
+  options.args = {"ecran"};
+  Liaison liaison(dir.Path(), calculator.Port(), options);
+  ASSERT_TRUE(liaison.WaitFor("Capture 1 (128 x 64) : ecran-001.png\n"));
+  kill(liaison.Pid(), SIGINT);
+  EXPECT_EQ(liaison.Finish().status, -SIGINT);
+  EXPECT_EQ(ReadPng(dir / "ecran-001.png").width, 512);
+}
+
+// A capture that comes during liaison recevoir: kept in the archive, and
+// saved as a picture beside it.
+TEST(EcranInATransmission, KeptAndSaved) {
+  TempDir dir;
+  WritePbm(dir / "screen.pbm", TestPicture());
+  Calculator calculator(dir, {"--screen", dir / "screen.pbm"});
+  RunOptions options;
+  options.args = {"recevoir"};
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  EXPECT_EQ(exit.status, 0) << exit.out;
+  EXPECT_TRUE(Has(exit.out, "  ecran (1024 octets) : recu, ecran-001.png\n")) << exit.out;
+  EXPECT_EQ(ReadPng(dir / "ecran-001.png").width, 512);
+  Bytes capture = CaptureBytes({TestPicture()});
+  bool archived = false;
+  DIR* d = opendir(dir.Path().c_str());
+  while (dirent* e = d ? readdir(d) : nullptr) {
+    std::string name = e->d_name;
+    if (name.size() > 4 && name.substr(name.size() - 4) == ".cas")
+      archived = ReadAll(dir / name) == std::string(capture.begin(), capture.end());
+  }
+  if (d) closedir(d);
+  EXPECT_TRUE(archived);
+}
+
+}  // namespace
