@@ -209,6 +209,14 @@ bool Seconds(const std::string& text, int* seconds) {
   return true;
 }
 
+// A folder named on the command line that is none is a wrong command line.
+bool IsFolder(const std::string& folder) {
+  struct stat st {};
+  if (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  std::fprintf(stderr, "liaison : %s n'est pas un dossier\n", folder.c_str());
+  return false;
+}
+
 bool OpenPort(Console& con, int port) {
   if (!OpenCOM(port)) {
     Say(con, "\n");
@@ -234,11 +242,7 @@ int Recevoir(Console& con, int port, const std::vector<std::string>& args) {
       named = true;
     }
   }
-  struct stat st {};
-  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    std::fprintf(stderr, "liaison : %s n'est pas un dossier\n", folder.c_str());
-    return 2;
-  }
+  if (!IsFolder(folder)) return 2;
   if (!OpenPort(con, port)) return -1;
   if (wait >= 0)
     Say(con, "En attente de la calculatrice sur COM%d (%d s au plus)...\n", port, wait);
@@ -375,11 +379,7 @@ int Ecran(Console& con, int port, const std::vector<std::string>& args) {
       named = true;
     }
   }
-  struct stat st {};
-  if (stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-    std::fprintf(stderr, "liaison : %s n'est pas un dossier\n", folder.c_str());
-    return 2;
-  }
+  if (!IsFolder(folder)) return 2;
   if (!OpenPort(con, port)) return -1;
   Say(con, "En attente des captures d'ecran sur COM%d (touche de capture de la calculatrice)...\n",
       port);

@@ -1,6 +1,7 @@
 #include "files/archive.h"
 
 #include "link/link.h"
+#include "text/program_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,24 +20,6 @@
 #ifndef O_BINARY
 #define O_BINARY 0
 #endif
-
-namespace {
-
-bool WriteAllOf(int fd, const unsigned char* bytes, size_t count) {
-  size_t done = 0;
-  while (done < count) {
-    auto n = write(fd, bytes + done, static_cast<unsigned>(count - done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      if (n == 0) errno = ENOSPC;
-      return false;
-    }
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-}  // namespace
 
 bool ReadArchive(const Bytes& bytes, std::vector<Item>* items, std::string* error) {
   items->clear();
@@ -88,7 +71,7 @@ bool ArchiveWriter::Create(std::string* error) {
 bool ArchiveWriter::Append(const Item& item, std::string* error) {
   if (fd_ < 0 && !Create(error)) return false;
   Bytes bytes = ItemBytes(item);
-  if (!WriteAllOf(fd_, bytes.data(), bytes.size())) {
+  if (!WriteAllTo(fd_, bytes.data(), bytes.size())) {
     *error = "erreur d'ecriture dans " + path_ + " : " + std::strerror(errno);
     TakeBack();
     return false;
@@ -128,7 +111,7 @@ bool WriteNewFile(const std::string& folder, const NameFor& names, const std::st
   int fd = CreateNewFile(folder, names, path, error);
   bool written = fd >= 0;
   if (written) {
-    written = WriteAllOf(fd, reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size());
+    written = WriteAllTo(fd, bytes.data(), bytes.size());
     written = close(fd) == 0 && written;
     if (!written) {
       *error = "erreur d'ecriture dans " + *path + " : " + std::strerror(errno);

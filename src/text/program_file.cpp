@@ -92,10 +92,13 @@ bool Target(const std::string& path, std::string* target, std::string* error) {
 }
 #endif
 
-bool WriteAll(int fd, const std::string& bytes) {
+}  // namespace
+
+bool WriteAllTo(int fd, const void* bytes, size_t count) {
+  const char* from = static_cast<const char*>(bytes);
   size_t done = 0;
-  while (done < bytes.size()) {
-    auto n = write(fd, bytes.data() + done, static_cast<unsigned>(bytes.size() - done));
+  while (done < count) {
+    auto n = write(fd, from + done, static_cast<unsigned>(count - done));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) {
       if (n == 0) errno = ENOSPC;
@@ -105,8 +108,6 @@ bool WriteAll(int fd, const std::string& bytes) {
   }
   return true;
 }
-
-}  // namespace
 
 Written WriteFileWhole(const std::string& path, const std::string& bytes, std::string* error,
                        bool text) {
@@ -147,7 +148,7 @@ Written WriteFileWhole(const std::string& path, const std::string& bytes, std::s
     Say(error, "impossible d'ecrire", path);
     return Written::NotCreated;
   }
-  bool written = WriteAll(fd, content);
+  bool written = WriteAllTo(fd, content.data(), content.size());
 #ifndef _WIN32
   if (exists) fchmod(fd, st.st_mode & 07777);  // the file it replaces keeps its permissions
 #endif

@@ -1,6 +1,7 @@
 // Program and text files as liaison reads and writes them.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // A file's bytes as liaison's text-mode stream gives them: on Windows each
@@ -8,6 +9,10 @@
 bool ReadProgramFile(const std::string& path, std::string* bytes, std::string* error);
 // A file's bytes, as they stand.
 bool ReadTextFile(const std::string& path, std::string* text, std::string* error);
+// Writes all `count` bytes to `fd`, going on after an interrupted write;
+// false (errno says why) when the system takes no more.
+bool WriteAllTo(int fd, const void* bytes, size_t count);
+
 // Writes `bytes` to a temporary file beside `path`, then puts it in its place:
 // a failure leaves no file behind, and never half a file; the file it
 // replaces keeps its permissions. A symbolic link is written through, to its
