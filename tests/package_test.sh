@@ -24,13 +24,14 @@ version=$(dpkg-deb --field "$deb" Version)
 "$work/root/usr/bin/liaison-texte" --help | grep -q "lire FICHIER"
 "$work/root/usr/bin/liaison" --version | grep -qx "liaison $version"
 "$work/root/usr/bin/liaison-texte" --version | grep -qx "liaison-texte $version"
-for f in LISEZMOI.md README.md NOTICE copyright changelog.gz; do
+for f in LISEZMOI.md README.md LICENSE NOTICE copyright changelog.gz; do
   test -s "$work/root/usr/share/doc/liaison/$f"
 done
 # Every command, option and status in the manual pages.
 page() { MANWIDTH=200 man -l "$work/root/usr/share/man/man1/$1.1.gz" 2>/dev/null; }
-for word in recevoir envoyer --attente --remplacer --garder --nom --ports --version \
-  LIAISON_PORT LIAISON_TRACE "Statut de sortie" 255 AAAAMMJJ-HHMMSS.cas NOM.cat; do
+for word in recevoir envoyer ecran --attente --remplacer --garder --nom --echelle --nombre \
+  --ascii --ports --version LIAISON_PORT LIAISON_TRACE "Statut de sortie" 255 \
+  AAAAMMJJ-HHMMSS.cas NOM.cat ecran-001.png; do
   page liaison | grep -q -- "$word" || { echo "liaison.1 lacks $word"; exit 1; }
 done
 for word in lire ecrire convertir --ascii --version "Statut de sortie"; do

@@ -215,6 +215,27 @@ TEST(Sent, ToACalculatorThatHoldsOneName) {
   }
 }
 
+// A calculator that takes no lists or matrices answers 0x24: said for each,
+// the rest goes, the status says not everything went through.
+TEST(Sent, RefusedKindsAreSaidAndPassedOver) {
+  TempDir dir;
+  WriteAll(dir / "sent.cas", AsText(Join(FiveItems())));
+  Calculator calculator(dir, {"--take", "--refuse", "VAL", "--archive", dir / "taken.cas"});
+  RunOptions options;
+  options.args = {"envoyer", "sent.cas"};
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  EXPECT_EQ(exit.status, 1) << exit.out;
+  EXPECT_TRUE(Has(exit.out,
+                  "  liste 1 (42 octets) : refuse par la calculatrice (24 : type "
+                  "inconnu ou pas de place)\n  matrice A (56 octets) : refuse"))
+      << exit.out;
+  EXPECT_TRUE(Has(exit.out, "3 element(s) envoye(s) sur 5.\n")) << exit.out;
+  std::vector<Bytes> programs = FiveItems();
+  programs.resize(3);
+  EXPECT_EQ(ReadAll(dir / "taken.cas"), AsText(Join(programs)));
+}
+
 // A program file (menu 1's, or liaison-texte ecrire's) goes under its file's
 // name or the one --nom gives; a file of neither kind stops everything
 // before a byte is sent.
