@@ -201,12 +201,17 @@ int Usage(const char* usage) {
   return 2;
 }
 
-bool Seconds(const std::string& text, int* seconds) {
+// A whole number in [low, high], as a command-line value.
+bool Count(const std::string& text, int low, int high, int* value) {
   char* end = nullptr;
   long n = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || n < 0 || n > 1000000) return false;
-  *seconds = static_cast<int>(n);
+  if (text.empty() || *end != '\0' || n < low || n > high) return false;
+  *value = static_cast<int>(n);
   return true;
+}
+
+bool Seconds(const std::string& text, int* seconds) {
+  return Count(text, 0, 1000000, seconds);
 }
 
 // A folder named on the command line that is none is a wrong command line.
@@ -345,14 +350,6 @@ class Capturing : public ConsoleEvents {
   bool ascii_;
   int wanted_, taken_ = 0, faults_ = 0;
 };
-
-bool Count(const std::string& text, int low, int high, int* value) {
-  char* end = nullptr;
-  long n = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || n < low || n > high) return false;
-  *value = static_cast<int>(n);
-  return true;
-}
 
 }  // namespace
 
