@@ -20,22 +20,27 @@ fi
 
 dpkg -x "$deb" "$work/root"
 version=$(dpkg-deb --field "$deb" Version)
-"$work/root/usr/bin/liaison" --help | grep -q "LIAISON_PORT="
-"$work/root/usr/bin/liaison-texte" --help | grep -q "lire FICHIER"
-"$work/root/usr/bin/liaison" --version | grep -qx "liaison $version"
-"$work/root/usr/bin/liaison-texte" --version | grep -qx "liaison-texte $version"
+# Each output is taken whole before it is searched: "grep -q" quits at the
+# first match, and under pipefail the writer's SIGPIPE would fail the test.
+has() { grep -q -- "$2" <<<"$1"; }
+has "$("$work/root/usr/bin/liaison" --help)" "LIAISON_PORT="
+has "$("$work/root/usr/bin/liaison-texte" --help)" "lire FICHIER"
+test "$("$work/root/usr/bin/liaison" --version | head -n 1)" = "liaison $version"
+test "$("$work/root/usr/bin/liaison-texte" --version | head -n 1)" = "liaison-texte $version"
 for f in LISEZMOI.md README.md LICENSE NOTICE copyright changelog.gz; do
   test -s "$work/root/usr/share/doc/liaison/$f"
 done
 # Every command, option and status in the manual pages.
 page() { MANWIDTH=200 man -l "$work/root/usr/share/man/man1/$1.1.gz" 2>/dev/null; }
+liaison_page=$(page liaison)
+texte_page=$(page liaison-texte)
 for word in recevoir envoyer ecran --attente --remplacer --garder --nom --echelle --nombre \
   --ascii --ports --version LIAISON_PORT LIAISON_TRACE "Statut de sortie" 255 \
   AAAAMMJJ-HHMMSS.cas NOM.cat ecran-001.png; do
-  page liaison | grep -q -- "$word" || { echo "liaison.1 lacks $word"; exit 1; }
+  has "$liaison_page" "$word" || { echo "liaison.1 lacks $word"; exit 1; }
 done
 for word in lire ecrire convertir --ascii --version "Statut de sortie"; do
-  page liaison-texte | grep -q -- "$word" || { echo "liaison-texte.1 lacks $word"; exit 1; }
+  has "$texte_page" "$word" || { echo "liaison-texte.1 lacks $word"; exit 1; }
 done
 dpkg-deb --field "$deb" Package Version Depends
 echo "$(basename "$deb"): lintian clean; programs, versions and manual pages as built"
