@@ -107,6 +107,18 @@ bool AnswerByte(const std::string& text, int* value) {
   return true;
 }
 
+// "A,B,C" -> A, B, C.
+std::vector<std::string> Commas(const std::string& list) {
+  std::vector<std::string> words;
+  for (size_t at = 0; at <= list.size();) {
+    size_t comma = list.find(',', at);
+    if (comma == std::string::npos) comma = list.size();
+    words.push_back(list.substr(at, comma - at));
+    at = comma + 1;
+  }
+  return words;
+}
+
 enum class Parsed { Ok, Help, Wrong };
 
 Parsed Parse(int argc, char** argv, Options* o) {
@@ -142,12 +154,8 @@ Parsed Parse(int argc, char** argv, Options* o) {
     } else if (a == "--colours") {
       ok = next(&v);
       o->screen.colours.clear();
-      for (size_t at = 0; ok && at <= v.size();) {
-        size_t comma = v.find(',', at);
-        if (comma == std::string::npos) comma = v.size();
-        o->screen.colours.push_back(std::atoi(v.substr(at, comma - at).c_str()));
-        at = comma + 1;
-      }
+      for (const std::string& code : Commas(v))
+        o->screen.colours.push_back(std::atoi(code.c_str()));
       ok = ok && o->screen.colours.size() == 3;
     } else if (a == "--colour-out-of-sum") {
       o->screen.colourOutOfSum = true;
@@ -166,12 +174,7 @@ Parsed Parse(int argc, char** argv, Options* o) {
     } else if (a == "--holds" || a == "--refuse") {
       ok = next(&v);
       std::set<std::string>& into = a == "--holds" ? o->take.holds : o->take.refuse;
-      for (size_t at = 0; ok && at <= v.size();) {
-        size_t comma = v.find(',', at);
-        if (comma == std::string::npos) comma = v.size();
-        into.insert(v.substr(at, comma - at));
-        at = comma + 1;
-      }
+      for (const std::string& word : Commas(v)) into.insert(word);
     } else if (a == "--archive") {
       ok = next(&o->take.archive);
     } else if (a == "--port") {

@@ -214,6 +214,15 @@ bool Seconds(const std::string& text, int* seconds) {
   return Count(text, 0, 1000000, seconds);
 }
 
+// The one word of a command line that is no option: its folder. False for an
+// unknown option or a second folder.
+bool TakeFolder(const std::string& word, std::string* folder, bool* named) {
+  if (word.compare(0, 2, "--") == 0 || *named) return false;
+  *folder = word;
+  *named = true;
+  return true;
+}
+
 // A folder named on the command line that is none is a wrong command line.
 bool IsFolder(const std::string& folder) {
   struct stat st {};
@@ -240,11 +249,8 @@ int Recevoir(Console& con, int port, const std::vector<std::string>& args) {
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--attente") {
       if (i + 1 >= args.size() || !Seconds(args[++i], &wait)) return Usage(usage);
-    } else if (args[i].compare(0, 2, "--") == 0 || named) {
+    } else if (!TakeFolder(args[i], &folder, &named)) {
       return Usage(usage);
-    } else {
-      folder = args[i];
-      named = true;
     }
   }
   if (!IsFolder(folder)) return 2;
@@ -369,11 +375,8 @@ int Ecran(Console& con, int port, const std::vector<std::string>& args) {
       if (!more || !Seconds(args[++i], &wait)) return Usage(usage);
     } else if (args[i] == "--ascii") {
       ascii = true;
-    } else if (args[i].compare(0, 2, "--") == 0 || named) {
+    } else if (!TakeFolder(args[i], &folder, &named)) {
       return Usage(usage);
-    } else {
-      folder = args[i];
-      named = true;
     }
   }
   if (!IsFolder(folder)) return 2;

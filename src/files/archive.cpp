@@ -126,8 +126,7 @@ bool WriteNewFile(const std::string& folder, const NameFor& names, const std::st
 
 std::string SafeStem(const std::string& name) {
   std::string stem;
-  for (unsigned char c : name) stem += SafeNameChar(c);
-  if (!stem.empty() && stem[0] == '.') stem[0] = '_';
+  for (unsigned char c : name) stem += SafeNameChar(c, stem.empty());
   return stem;
 }
 

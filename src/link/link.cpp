@@ -33,8 +33,8 @@ void InitHeader_End(unsigned char* header) {
   SealBlock(header, HEADER_SIZE);
 }
 
-char SafeNameChar(unsigned char c) {
-  bool unsafe = c == 0xFF || c == '/' || c == '\\' || c < 0x20 || c == 0x7F;
+char SafeNameChar(unsigned char c, bool first) {
+  bool unsafe = c == 0xFF || c == '/' || c == '\\' || c < 0x20 || c == 0x7F || (first && c == '.');
   return unsafe ? '_' : static_cast<char>(c);
 }
 

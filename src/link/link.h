@@ -27,8 +27,9 @@ void InitHeader_Programme(unsigned char* header, const char* name);
 void InitHeader_End(unsigned char* header);
 
 // A name byte as a file name and the console may show it: the filler 0xFF,
-// the folder separators, control bytes and 0x7F become "_".
-char SafeNameChar(unsigned char c);
+// the folder separators, control bytes and 0x7F become "_", and so does a
+// first "." (never a hidden file, never "." or "..").
+char SafeNameChar(unsigned char c, bool first);
 
 // Bytes 1 to 3 alone tell a program header ("TXT") on reception.
 bool IsProgramHeader(const unsigned char* header);

@@ -15,8 +15,7 @@ char ConsoleSafe(unsigned char c) {
 }
 
 void TakeName(const unsigned char* header, char* name) {
-  for (int i = 0; i < NAME_LENGTH; ++i) name[i] = SafeNameChar(header[HEADER_NAME + i]);
-  if (name[0] == '.') name[0] = '_';  // never a hidden file, never "." or ".."
+  for (int i = 0; i < NAME_LENGTH; ++i) name[i] = SafeNameChar(header[HEADER_NAME + i], i == 0);
   name[NAME_LENGTH] = '\0';
 }
 
