@@ -76,6 +76,23 @@ TEST(Texte, StoredFileReadsBackAsTheCalculatorsBytes) {
   EXPECT_EQ(read.out, "A\\PetaBClrList \n");
 }
 
+// A program's password is in its heading, from the header's password field,
+// whatever the container.
+TEST(Texte, HeadingsShowPasswords) {
+  TempDir dir;
+  Bytes secret = ProgramItemBytes("SECRET", "A", "MDP");
+  WriteAll(dir / "a.cas", std::string(secret.begin(), secret.end()));
+  WriteAll(dir / "a.cat",
+           "%Header Record\r\nFormat:TXT\r\nCommunication SW:0\r\nData Type:PG\r\n"
+           "Capacity:4\r\nFile Name:SECRET\r\nGroup Name:\r\nPassword:MDP\r\nOption1:NL\r\n"
+           "Option2:\r\nOption3:\r\nOption4:\r\n%Data Record\r\nA\r\n%End\r\n");
+  for (const char* file : {"a.cas", "a.cat"}) {
+    Exit exit = RunTexte(dir.Path(), {"lire", file});
+    EXPECT_EQ(exit.status, 0) << file;
+    EXPECT_EQ(exit.out, "--- SECRET (mot de passe MDP) ---\nA\n") << file;
+  }
+}
+
 TEST(Texte, CommandLine) {
   TempDir dir;
   WriteAll(dir / "plain", "AB");

@@ -175,7 +175,26 @@ INSTANTIATE_TEST_SUITE_P(
               -1,
               "",
               "En attente de la calculatrice sur COM1 (1 s au plus)...\n"
-              "La calculatrice ne s'est pas manifestee.\nAucun element enregistre.\n"}));
+              "La calculatrice ne s'est pas manifestee.\nAucun element enregistre.\n"},
+        // 0 is no wait at all, not "no limit": it ends after the line's own 5 s.
+        Fault{"no_calculator_no_wait",
+              {"--take"},
+              {"--attente", "0"},
+              1,
+              -1,
+              "",
+              "(0 s au plus)...\nLa calculatrice ne s'est pas manifestee.\n"},
+        // The first item cannot be stored at all: no archive, not even an
+        // empty one.
+        Fault{"disk_full_at_once",
+              {"--transmit", "SENT"},
+              {},
+              1,
+              -1,
+              "13 06 2B",
+              "  programme ABC (4 octets) : refuse (2B envoye) : pas enregistre : erreur "
+              "d'ecriture dans ",
+              10}));
 
 // The calculator holds DEF already: replaced, kept, or (no terminal to ask)
 // kept; it receives every other item as it was sent.
@@ -234,6 +253,21 @@ TEST(Sent, RefusedKindsAreSaidAndPassedOver) {
   std::vector<Bytes> programs = FiveItems();
   programs.resize(3);
   EXPECT_EQ(ReadAll(dir / "taken.cas"), AsText(Join(programs)));
+}
+
+// A backup is alone in its transmission: no end header follows it.
+TEST(Sent, BackupGoesAlone) {
+  TempDir dir;
+  Bytes backup = BackupItemBytes(600);
+  WriteAll(dir / "sent.cas", AsText(backup));
+  Calculator calculator(dir, {"--take", "--archive", dir / "taken.cas"});
+  RunOptions options;
+  options.args = {"envoyer", "sent.cas"};
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  EXPECT_EQ(exit.status, 0) << exit.out;
+  EXPECT_EQ(calculator.FromPc(), Join({Hex("16"), backup}));
+  EXPECT_EQ(ReadAll(dir / "taken.cas"), AsText(backup));
 }
 
 // A program file (menu 1's, or liaison-texte ecrire's) goes under its file's
