@@ -8,6 +8,7 @@
 #include "app/words.h"
 #include "files/archive.h"
 #include "files/catalogue.h"
+#include "files/g1m.h"
 #include "files/sendable.h"
 #include "link/link.h"
 #include "text/program_file.h"
@@ -41,15 +42,23 @@ const char kHelp[] =
     "         FICHIER.cat (catalogue) ou FICHIER.cas (archive de liaison\n"
     "         recevoir) : chaque programme, apres une ligne \"--- NOM ---\" ; les\n"
     "         autres elements d'une archive sont nommes (genre, nom, taille).\n"
+    "         FICHIER.g1m (archive des Graph 35+ et suivantes) : chaque programme\n"
+    "         ecrit comme ces calculatrices l'ecrivent ; les autres fichiers\n"
+    "         nommes (type, taille).\n"
     "  ecrire TEXTE FICHIER\n"
     "         fait de TEXTE (UTF-8, les deux ecritures acceptees) le fichier\n"
     "         FICHIER que le menu 2 de liaison envoie (l'octet 3A puis le\n"
-    "         programme).\n"
+    "         programme). FICHIER.g1m : une archive des Graph 35+ et suivantes\n"
+    "         d'un programme (nomme d'apres le fichier), TEXTE ecrit comme elles.\n"
     "  convertir ENTREE SORTIE\n"
     "         d'un format a l'autre, d'apres les extensions : .cat (catalogue),\n"
     "         .cas (archive), ou fichier de programme (3A puis les octets ; un\n"
-    "         seul programme, nomme d'apres le fichier). D'une archive vers un\n"
-    "         catalogue, seuls les programmes passent (les autres sont nommes).\n"
+    "         seul programme, nomme d'apres le fichier), .g1m (archive des\n"
+    "         Graph 35+ et suivantes). D'une archive vers un catalogue, seuls les\n"
+    "         programmes passent (les autres sont nommes). D'une generation a\n"
+    "         l'autre, chaque instruction est traduite ; une instruction que\n"
+    "         l'autre n'a pas est nommee avec sa ligne et sa colonne, et rien\n"
+    "         n'est ecrit.\n"
     "\n"
     "Options :\n"
     "  --ascii\n"
@@ -75,7 +84,8 @@ const char kHelp[] =
     "\n"
     "Statut de sortie :\n"
     "  0      tout va bien.\n"
-    "  1      une erreur : rien n'est ecrit.\n"
+    "  1      une erreur (un programme qui ne peut pas passer) : rien n'est\n"
+    "         ecrit.\n"
     "  2      une ligne de commande fausse.\n";
 
 int Usage() {
@@ -103,12 +113,56 @@ void Print(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
 }
 
-// The items of any file liaison sends: an archive, a catalogue, a program.
+void Note(const std::string& note) {
+  std::fprintf(stderr, "liaison-texte : %s\n", note.c_str());
+}
+
+void Notes(const std::vector<std::string>& notes) {
+  for (const std::string& note : notes) Note(note);
+}
+
+// The items of a file of the Graph 35/65: an archive, a catalogue, a program.
 bool Load(const std::string& path, std::vector<Item>* items, std::string* error) {
   std::vector<std::string> notes;
   bool loaded = LoadSendable(path, "", items, &notes, error);
-  for (const std::string& note : notes) std::fprintf(stderr, "liaison-texte : %s\n", note.c_str());
+  Notes(notes);
   return loaded;
+}
+
+// The files of a main-memory archive.
+bool LoadMain(const std::string& path, std::vector<MainFile>* files, std::string* error) {
+  std::string bytes;
+  if (!ReadTextFile(path, &bytes, error)) return false;
+  G1mRead read;
+  if (!ReadG1m(bytes, &read, error)) {
+    *error = path + " : " + *error;
+    return false;
+  }
+  for (const std::string& warning : read.warnings) Note(path + " : " + warning);
+  *files = read.files;
+  return true;
+}
+
+std::string Heading(const std::string& name, const std::string& password) {
+  return "--- " + Shown(name) +
+         (password.empty() ? "" : " (mot de passe " + Shown(password) + ")") + " ---\n";
+}
+
+// Each program of a main-memory archive in the fx-9860G spelling; the other
+// files named.
+int ReadMain(const std::string& path, Spelling spelling) {
+  std::vector<MainFile> files;
+  std::string error, program, password;
+  if (!LoadMain(path, &files, &error)) return Error(error);
+  for (const MainFile& file : files) {
+    if (!ProgramOf(file, &program, &password)) {
+      Print("--- " + Shown(DescribeFile(file)) + " ---\n");
+      continue;
+    }
+    Print(Heading(file.name, password));
+    WriteText(program, spelling, Print, Table::Fx9860);
+  }
+  return std::fflush(stdout) == 0 ? 0 : Error("impossible d'ecrire le texte");
 }
 
 // Each program of an archive or a catalogue after a heading line; the other
@@ -122,11 +176,7 @@ int ReadItems(const std::string& path, Spelling spelling) {
       Print("--- " + Describe(item) + " ---\n");
       continue;
     }
-    std::string password;
-    for (int i = 0; i < NAME_LENGTH && item.header[HEADER_PASSWORD + i] != 0xFF; ++i)
-      password += static_cast<char>(item.header[HEADER_PASSWORD + i]);
-    Print("--- " + Shown(ItemName(item.header)) +
-          (password.empty() ? "" : " (mot de passe " + Shown(password) + ")") + " ---\n");
+    Print(Heading(ItemName(item.header), ItemPassword(item.header)));
     Bytes program = ProgramBytes(item);
     WriteText(std::string(program.begin(), program.end()), spelling, Print);
   }
@@ -135,6 +185,7 @@ int ReadItems(const std::string& path, Spelling spelling) {
 
 // A stored program begins with the 0x3A that opens the data on the line.
 int Read(const std::string& path, Spelling spelling) {
+  if (IsMainMemoryArchive(path)) return ReadMain(path, spelling);
   if (HasExtension(path, ".cas") || HasExtension(path, ".cat")) return ReadItems(path, spelling);
   std::string bytes, error;
   if (!ReadProgramFile(path, &bytes, &error)) return Error(error);
@@ -148,32 +199,103 @@ int Read(const std::string& path, Spelling spelling) {
   return std::fflush(stdout) == 0 ? 0 : Error("impossible d'ecrire le texte");
 }
 
-int Convert(const std::string& in, const std::string& out) {
-  std::vector<Item> items, programs;
-  std::string error, bytes;
-  if (!Load(in, &items, &error)) return Error(error);
+// The bytes of a Graph 35/65 file (.cas, .cat or program file) holding
+// these items.
+bool LegacyBytes(const std::string& in, const std::string& out, const std::vector<Item>& items,
+                 std::string* bytes, std::string* error) {
+  std::vector<Item> programs;
   for (const Item& item : items) {
     if (KindOf(item.header) == Kind::Program)
       programs.push_back(item);
     else if (!HasExtension(out, ".cas"))
-      std::fprintf(stderr, "liaison-texte : %s n'est pas un programme : laisse de cote\n",
-                   Describe(item).c_str());
+      Note(Describe(item) + " n'est pas un programme : laisse de cote");
   }
   if (HasExtension(out, ".cas")) {
     for (const Item& item : items) {
       Bytes b = ItemBytes(item);
-      bytes.append(b.begin(), b.end());
+      bytes->append(b.begin(), b.end());
     }
   } else if (HasExtension(out, ".cat")) {
-    bytes = WriteCatalogue(programs);
+    *bytes = WriteCatalogue(programs);
   } else if (programs.size() == 1) {
     Bytes program = ProgramBytes(programs[0]);
-    bytes = ":" + std::string(program.begin(), program.end());
-  } else {
-    return Error(in + " tient " + std::to_string(programs.size()) +
-                 " programmes : un fichier de programme n'en prend qu'un (.cat ou .cas les "
-                 "prennent tous) ; rien n'est ecrit");
+    *bytes = ":" + std::string(program.begin(), program.end());
+    if (!ItemPassword(programs[0].header).empty())
+      Note(out + " : un fichier de programme ne garde pas le mot de passe de " +
+           Shown(ItemName(programs[0].header)));
+  } else if (!programs.empty()) {
+    *error = in + " tient " + std::to_string(programs.size()) +
+             " programmes : un fichier de programme n'en prend qu'un (.cat, .cas ou .g1m les "
+             "prennent tous)";
+    return false;
   }
+  if (programs.empty() && (items.empty() || !HasExtension(out, ".cas"))) {
+    *error = in + " ne tient aucun programme";
+    return false;
+  }
+  return true;
+}
+
+// A main-memory archive's programs as Graph 35/65 items: all of them, or
+// none when one cannot go.
+bool ItemsOfMain(const std::vector<MainFile>& files, std::vector<Item>* items, std::string* error) {
+  std::vector<std::string> notes;
+  for (const MainFile& file : files) {
+    Item item;
+    std::string why;
+    if (file.type != MAIN_PROGRAM)
+      notes.push_back(DescribeFile(file) + " n'est pas un programme : laisse de cote");
+    else if (ItemOfProgram(file, &item, &notes, &why))
+      items->push_back(item);
+    else
+      *error += (error->empty() ? "" : "\n") + why;
+  }
+  Notes(notes);
+  return error->empty();
+}
+
+// Graph 35/65 items as a main-memory archive's programs, likewise.
+bool MainOfItems(const std::vector<Item>& items, std::vector<MainFile>* files, std::string* error) {
+  std::vector<std::string> notes;
+  for (const Item& item : items) {
+    MainFile file;
+    std::string why;
+    if (KindOf(item.header) != Kind::Program)
+      notes.push_back(Describe(item) + " n'est pas un programme : laisse de cote");
+    else if (ProgramOfItem(item, &file, &notes, &why))
+      files->push_back(file);
+    else
+      *error += (error->empty() ? "" : "\n") + why;
+  }
+  Notes(notes);
+  return error->empty();
+}
+
+// From one file to another: between the generations, each program's codes
+// are turned into the other table, and a program that cannot cross stops it
+// all.
+int Convert(const std::string& in, const std::string& out) {
+  std::vector<Item> items;
+  std::vector<MainFile> files;
+  std::string error, bytes;
+  bool ok;
+  if (IsMainMemoryArchive(in)) {
+    ok = LoadMain(in, &files, &error) &&
+         (IsMainMemoryArchive(out) ||
+          (ItemsOfMain(files, &items, &error) && LegacyBytes(in, out, items, &bytes, &error)));
+  } else {
+    ok = Load(in, &items, &error) &&
+         (IsMainMemoryArchive(out) ? MainOfItems(items, &files, &error)
+                                   : LegacyBytes(in, out, items, &bytes, &error));
+  }
+  if (ok && IsMainMemoryArchive(out)) {
+    if (files.empty()) {
+      error = in + " ne tient aucun programme";
+      ok = false;
+    }
+    bytes = WriteG1m(files);
+  }
+  if (!ok) return Error(error + "\nrien n'est ecrit");
   if (WriteFileWhole(out, bytes, &error) != Written::Whole) return Error(error);
   return 0;
 }
@@ -182,11 +304,19 @@ int Write(const std::string& textPath, const std::string& path) {
   std::string text, bytes, message;
   if (!ReadTextFile(textPath, &text, &message)) return Error(message);
   TextError error;
-  if (!TextToBytes(text, &bytes, &error, BytesMenu2Refuses())) {
+  bool main = IsMainMemoryArchive(path);
+  std::string name = ProgramNameOf(path);
+  if (main && name.empty())
+    return Error(path + " : pas de nom de programme dans ce nom de fichier");
+  if (!TextToBytes(text, &bytes, &error, main ? "" : BytesMenu2Refuses(),
+                   main ? Table::Fx9860 : Table::Graph35)) {
     return Error(textPath + ", ligne " + std::to_string(error.line) + ", colonne " +
                  std::to_string(error.column) + " : " + error.message + " ; rien n'est ecrit");
   }
-  bytes.insert(bytes.begin(), ':');  // in place: a large program is not copied
+  if (main)
+    bytes = WriteG1m({ProgramFile(name, bytes)});
+  else
+    bytes.insert(bytes.begin(), ':');  // in place: a large program is not copied
   if (WriteFileWhole(path, bytes, &message) != Written::Whole) return Error(message);
   return 0;
 }

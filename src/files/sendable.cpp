@@ -2,6 +2,7 @@
 
 #include "files/archive.h"
 #include "files/catalogue.h"
+#include "files/g1m.h"
 #include "link/link.h"
 #include "text/program_file.h"
 
@@ -17,7 +18,34 @@ bool EndsWith(const std::string& text, const std::string& end) {
   return true;
 }
 
+// Each program of a main-memory archive, turned into the Graph 35/65's
+// table; every file that cannot go is said, and then none goes.
+bool LoadMainMemory(const std::string& path, const std::string& bytes, std::vector<Item>* items,
+                    std::vector<std::string>* notes, std::string* error) {
+  G1mRead read;
+  if (!ReadG1m(bytes, &read, error)) {
+    *error = path + " : " + *error;
+    return false;
+  }
+  for (const std::string& warning : read.warnings) notes->push_back(path + " : " + warning);
+  std::string refused;
+  for (const MainFile& file : read.files) {
+    Item item;
+    std::string why;
+    if (ItemOfProgram(file, &item, notes, &why))
+      items->push_back(item);
+    else
+      refused += (refused.empty() ? "" : "\n") + path + " : " + why;
+  }
+  *error = refused;
+  return refused.empty();
+}
+
 }  // namespace
+
+bool IsMainMemoryArchive(const std::string& path) {
+  return EndsWith(path, ".g1m") || EndsWith(path, ".g1r");
+}
 
 std::string ProgramNameOf(const std::string& path) {
   std::string name = path.substr(path.find_last_of("/\\") + 1);
@@ -32,8 +60,11 @@ bool LoadSendable(const std::string& path, const std::string& name, std::vector<
   // Archives and catalogues are read byte for byte: no line end of theirs is
   // the PC's.
   bool archived = EndsWith(path, ".cas"), catalogue = EndsWith(path, ".cat");
+  bool mainMemory = IsMainMemoryArchive(path);
   std::string bytes;
-  if (!(archived || catalogue ? ReadTextFile : ReadProgramFile)(path, &bytes, error)) return false;
+  if (!(archived || catalogue || mainMemory ? ReadTextFile : ReadProgramFile)(path, &bytes, error))
+    return false;
+  if (mainMemory) return LoadMainMemory(path, bytes, items, notes, error);
   if (catalogue) {
     CatalogueRead read;
     if (!ReadCatalogue(bytes, &read, error)) {

@@ -11,10 +11,14 @@
 // `notes`). Any other file is a program as menu 1 stores it and liaison-texte
 // ecrire writes it: 0x3A, then the program's bytes, sent under `name`, or
 // else under the file's name (without folder, extension and menu 1's
-// trailing "_", at most 8 characters). False, with why, for a file that is
-// none of them.
+// trailing "_", at most 8 characters). A .g1m (or .g1r) main-memory
+// archive: its programs, turned into the Graph 35/65's table. False, with
+// why, for a file that is none of them, or a .g1m holding anything that
+// cannot go to a Graph 35/65 (each said, by line and column).
 bool LoadSendable(const std::string& path, const std::string& name, std::vector<Item>* items,
                   std::vector<std::string>* notes, std::string* error);
 
+// Whether the file is a main-memory archive (.g1m, .g1r), by its name.
+bool IsMainMemoryArchive(const std::string& path);
 // The program name a file's name gives.
 std::string ProgramNameOf(const std::string& path);

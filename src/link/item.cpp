@@ -105,12 +105,25 @@ void SetSizeField(unsigned char* header, unsigned long size) {
     header[HEADER_SIZE_FIELD + i] = static_cast<unsigned char>(size & 0xFF);
 }
 
+namespace {
+
+// A field of a 50-byte header up to its 0xFF filler.
+std::string FieldOf(const Bytes& header, int at) {
+  std::string field;
+  if (header.size() != HEADER_SIZE) return field;
+  for (int i = 0; i < NAME_LENGTH && header[at + i] != 0xFF; ++i)
+    field += static_cast<char>(header[at + i]);
+  return field;
+}
+
+}  // namespace
+
 std::string ItemName(const Bytes& header) {
-  std::string name;
-  if (header.size() != HEADER_SIZE) return name;
-  for (int i = 0; i < NAME_LENGTH && header[HEADER_NAME + i] != 0xFF; ++i)
-    name += static_cast<char>(header[HEADER_NAME + i]);
-  return name;
+  return FieldOf(header, HEADER_NAME);
+}
+
+std::string ItemPassword(const Bytes& header) {
+  return FieldOf(header, HEADER_PASSWORD);
 }
 
 Bytes ItemBytes(const Item& item) {

@@ -65,6 +65,8 @@ unsigned long SizeField(const Bytes& header);
 void SetSizeField(unsigned char* header, unsigned long size);
 // The name field up to its 0xFF filler (no name for a 40-byte header).
 std::string ItemName(const Bytes& header);
+// A program's password field likewise: empty for none.
+std::string ItemPassword(const Bytes& header);
 // The header, then every part: the item as an archive keeps it.
 Bytes ItemBytes(const Item& item);
 

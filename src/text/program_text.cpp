@@ -18,10 +18,10 @@ namespace {
 // so that "or" in "color" stays two letters.
 class Spellings {
  public:
-  Spellings() {
+  explicit Spellings(Table table) {
     nodes_.emplace_back();
-    for (const Token& t : Tokens()) Add(t.ascii, t.code);
-    for (const Token& t : Tokens()) Add(t.text, t.code);
+    for (const Token& t : Tokens(table)) Add(t.ascii, t.code);
+    for (const Token& t : Tokens(table)) Add(t.text, t.code);
   }
 
   // No match looks further than this many bytes.
@@ -97,9 +97,9 @@ class Spellings {
   size_t longest_ = 0;
 };
 
-const Spellings& AllSpellings() {
-  static const Spellings spellings;
-  return spellings;
+const Spellings& AllSpellings(Table table) {
+  static const Spellings graph35(Table::Graph35), fx9860(Table::Fx9860);
+  return table == Table::Graph35 ? graph35 : fx9860;
 }
 
 int HexDigit(char c) {
@@ -120,17 +120,20 @@ bool MatchEscape(const std::string& text, size_t at, size_t end, std::string* co
 
 // What the text at `at` (and before `end`) stands for, as the reader takes
 // it: its length and its bytes; 0 when nothing is spelled there.
-size_t MatchAt(const std::string& text, size_t at, bool inString, std::string* code,
+size_t MatchAt(Table table, const std::string& text, size_t at, bool inString, std::string* code,
                size_t end = std::string::npos) {
   if (end > text.size()) end = text.size();
   if (MatchEscape(text, at, end, code)) return 4;
-  return AllSpellings().Match(text, at, end, inString, code);
+  return AllSpellings(table).Match(text, at, end, inString, code);
 }
 
 // Whether the program is inside a string, followed byte by byte as the
-// calculator cuts its tokens: 0x7F and 0xF7 lead a two-byte token, 0x22 opens
-// and closes a string, 0x0D ends the line and any string on it.
+// calculator cuts its tokens: a lead byte of the table (0x7F, 0xF7...) leads
+// a two-byte token, 0x22 opens and closes a string, 0x0D ends the line and
+// any string on it.
 struct StringState {
+  explicit StringState(Table t) : table(t) {}
+  Table table;
   bool inString = false;
   bool lead = false;
   void Feed(const std::string& bytes) { Feed(bytes.data(), bytes.size()); }
@@ -139,7 +142,7 @@ struct StringState {
       unsigned char b = static_cast<unsigned char>(bytes[i]);
       if (lead) {
         lead = false;
-      } else if (b == 0x7F || b == 0xF7) {
+      } else if (LeadsTwoBytes(table, b)) {
         lead = true;
       } else if (b == 0x22) {
         inString = !inString;
@@ -164,23 +167,6 @@ bool IsAscii(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return c > 0 && c < 0x7F; });
 }
 
-// A code of one or two bytes as one number: 0x41, 0xF700.
-int CodeKey(const std::string& code) {
-  int key = static_cast<unsigned char>(code[0]);
-  return code.size() == 1 ? key : key << 8 | static_cast<unsigned char>(code[1]);
-}
-
-// Where each code's row is: by code, for the lookup of a token's spellings.
-const Token* RowOf(const std::string& code) {
-  static const std::vector<const Token*> rows = [] {
-    std::vector<const Token*> byCode(0x10000, nullptr);
-    for (const Token& t : Tokens())
-      if (!byCode[CodeKey(t.code)]) byCode[CodeKey(t.code)] = &t;
-    return byCode;
-  }();
-  return rows[CodeKey(code)];
-}
-
 // What the text of each token will be, byte by byte of the program: a token
 // starts here, it stands inside a string, and which of its spellings it
 // takes. One byte per byte of the program, so that a large program costs
@@ -188,12 +174,12 @@ const Token* RowOf(const std::string& code) {
 enum Mark : std::uint8_t { kStart = 1, kInString = 2, kPickShift = 2 };
 constexpr std::uint8_t kEscape = 2;  // the pick that is no spelling: \xHH
 
-std::vector<std::uint8_t> CutTokens(const std::string& bytes) {
+std::vector<std::uint8_t> CutTokens(const std::string& bytes, Table table) {
   std::vector<std::uint8_t> marks(bytes.size(), 0);
-  StringState state;
+  StringState state(table);
   for (size_t i = 0; i < bytes.size();) {
     unsigned char b = static_cast<unsigned char>(bytes[i]);
-    size_t length = (b == 0x7F || b == 0xF7) && i + 1 < bytes.size() ? 2 : 1;
+    size_t length = LeadsTwoBytes(table, b) && i + 1 < bytes.size() ? 2 : 1;
     marks[i] = kStart | (state.inString ? kInString : 0);
     state.Feed(bytes.data() + i, length);
     i += length;
@@ -206,13 +192,14 @@ size_t TokenLength(const std::vector<std::uint8_t>& marks, size_t at) {
 }
 
 // The spellings to try for a code, best first; at most two.
-size_t Candidates(const std::string& code, Spelling spelling, const std::string* out[2]) {
+size_t Candidates(Table table, const std::string& code, Spelling spelling,
+                  const std::string* out[2]) {
   static const std::string lineEnd = "\n";
   if (code == "\r") {  // 0x0D ends a line
     out[0] = &lineEnd;
     return 1;
   }
-  const Token* row = RowOf(code);
+  const Token* row = RowOf(table, code);
   if (!row) return 0;
   if (spelling == Spelling::Calculator) {
     out[0] = &row->text;
@@ -294,22 +281,23 @@ bool Fail(TextError* error, const Place& place, const std::string& message) {
 // the text that follows it, takes exactly that spelling back as that token.
 // Then written from the start, piece by piece.
 void WriteText(const std::string& bytes, Spelling spelling,
-               const std::function<void(const std::string&)>& out) {
-  std::vector<std::uint8_t> marks = CutTokens(bytes);
-  const size_t lookahead = std::max<size_t>(AllSpellings().Longest(), 4);  // 4: an escape
+               const std::function<void(const std::string&)>& out, Table table) {
+  std::vector<std::uint8_t> marks = CutTokens(bytes, table);
+  const size_t lookahead = std::max<size_t>(AllSpellings(table).Longest(), 4);  // 4: an escape
   std::string after;                // the start of the text that follows the token
   std::string window, code, found;  // a spelling, then `after`
   const std::string* candidates[2];
   for (size_t i = bytes.size(); i-- > 0;) {
     if (!(marks[i] & kStart)) continue;
     code.assign(bytes, i, TokenLength(marks, i));
-    size_t count = Candidates(code, spelling, candidates);
+    size_t count = Candidates(table, code, spelling, candidates);
     std::uint8_t pick = kEscape;
     for (size_t k = 0; k < count && pick == kEscape; ++k) {
       const std::string& candidate = *candidates[k];
       if (candidate.empty()) continue;
       window.assign(candidate).append(after);
-      if (MatchAt(window, 0, marks[i] & kInString, &found) == candidate.size() && found == code)
+      if (MatchAt(table, window, 0, marks[i] & kInString, &found) == candidate.size() &&
+          found == code)
         pick = static_cast<std::uint8_t>(k);
     }
     marks[i] |= static_cast<std::uint8_t>(pick << kPickShift);
@@ -323,7 +311,7 @@ void WriteText(const std::string& bytes, Spelling spelling,
     if (pick == kEscape) {
       piece += Escape(code);
     } else {
-      Candidates(code, spelling, candidates);
+      Candidates(table, code, spelling, candidates);
       piece += *candidates[pick];
     }
     if (piece.size() >= 65536) {
@@ -335,14 +323,15 @@ void WriteText(const std::string& bytes, Spelling spelling,
   if (!piece.empty()) out(piece);
 }
 
-std::string BytesToText(const std::string& bytes, Spelling spelling) {
+std::string BytesToText(const std::string& bytes, Spelling spelling, Table table) {
   std::string text;
-  WriteText(bytes, spelling, [&text](const std::string& piece) { text += piece; });
+  WriteText(
+      bytes, spelling, [&text](const std::string& piece) { text += piece; }, table);
   return text;
 }
 
 bool TextToBytes(const std::string& text, std::string* bytes, TextError* error,
-                 const std::string& refused) {
+                 const std::string& refused, Table table) {
   Place place;
   // A byte order mark, as Windows editors write first, is no character of
   // the program.
@@ -356,10 +345,10 @@ bool TextToBytes(const std::string& text, std::string* bytes, TextError* error,
   if (end >= start + 1 && text[end - 1] == '\n')
     end -= end >= start + 2 && text[end - 2] == '\r' ? 2 : 1;
   bytes->clear();
-  StringState state;
+  StringState state(table);
   std::string code;
   for (size_t at = start; at < end;) {
-    size_t length = MatchAt(text, at, state.inString, &code, end);
+    size_t length = MatchAt(table, text, at, state.inString, &code, end);
     if (length == 0) {
       size_t width = 1;
       while (at + width < end && (static_cast<unsigned char>(text[at + width]) & 0xC0) == 0x80)

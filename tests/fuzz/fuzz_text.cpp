@@ -2,12 +2,16 @@
 // either spelling come back as the same bytes; any text that is accepted
 // comes back as the same bytes once read and written again. The same for
 // catalogues: any program's bytes through a catalogue and back, and any
-// catalogue that is read, written and read again.
+// catalogue that is read, written and read again; the same for main-memory
+// archives (.g1m) and the fx-9860G table, and a program that crosses to the
+// other generation's table crosses back to the same bytes.
 #include <cstdlib>
 #include <string>
 
 #include "files/catalogue.h"
+#include "files/g1m.h"
 #include "link/item.h"
+#include "text/crossing.h"
 #include "text/program_text.h"
 
 namespace {
@@ -33,6 +37,28 @@ void CatalogueRoundTrip(const std::string& input) {
   }
 }
 
+void MainMemoryRoundTrip(const std::string& input) {
+  TextError error;
+  for (Spelling spelling : {Spelling::Calculator, Spelling::Ascii}) {
+    std::string back;
+    if (!TextToBytes(BytesToText(input, spelling, Table::Fx9860), &back, &error, "",
+                     Table::Fx9860) ||
+        back != input)
+      std::abort();
+  }
+  Crossing down = ToGraph35(input), up = ToFx9860(input);
+  if (down.refused.empty() && ToFx9860(down.bytes).bytes != input) std::abort();
+  if (up.refused.empty() && ToGraph35(up.bytes).bytes != input) std::abort();
+  G1mRead read, again;
+  std::string why;
+  if (ReadG1m(input, &read, &why)) {
+    std::string written = WriteG1m(read.files);
+    if (!ReadG1m(written, &again, &why) || !again.warnings.empty() ||
+        WriteG1m(again.files) != written)
+      std::abort();
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
@@ -49,5 +75,6 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, size_t size) {
       std::abort();
   }
   CatalogueRoundTrip(input);
+  MainMemoryRoundTrip(input);
   return 0;
 }

@@ -150,3 +150,62 @@ Bytes CaptureBytes(const std::vector<Picture>& sheets, const std::vector<int>& c
   }
   return all;
 }
+
+namespace {
+
+void Put(std::string* out, unsigned long value, int bytes) {
+  for (int i = bytes - 1; i >= 0; --i) out->push_back(static_cast<char>(value >> (8 * i)));
+}
+
+std::string Padded(const std::string& text, size_t length) {
+  std::string field = text;
+  field.resize(length, '\0');
+  return field;
+}
+
+}  // namespace
+
+std::string G1mBytes(const std::vector<MainFileSpec>& files) {
+  std::string body;
+  for (size_t i = 0; i < files.size();) {
+    size_t run = i;
+    while (run < files.size() && files[run].group == files[i].group) ++run;
+    body += Padded(files[i].group, 16);
+    Put(&body, run - i, 4);
+    for (; i < run; ++i) {
+      body += Padded(files[i].directory, 8) + Padded(files[i].name, 8);
+      body.push_back(static_cast<char>(files[i].type));
+      Put(&body, files[i].content.size(), 4);
+      body += std::string(3, '\0') + files[i].content;
+    }
+  }
+  unsigned long size = 32 + body.size();
+  std::string header = std::string("USBPower\x62\x00\x10\x00\x10\x00", 14);
+  header.push_back(static_cast<char>(size + 0x41));
+  header.push_back('\0');
+  Put(&header, size, 4);
+  header.push_back(static_cast<char>(size + 0xB8));
+  header += std::string(9, '\0');
+  Put(&header, files.size(), 2);
+  for (char& c : header) c = static_cast<char>(~c);
+  return header + body;
+}
+
+std::string G1mProgramContent(const std::string& program, const std::string& password) {
+  return Padded(password, 10) + program;
+}
+
+MainFileSpec G1mProgram(const std::string& name, const std::string& program,
+                        const std::string& password) {
+  return {"PROGRAM", "system", name, 1, G1mProgramContent(program, password)};
+}
+
+const char kDemoG1mHex[] =
+    "AA AC BD AF 90 88 9A 8D 9D FF EF FF EF FF 54 FF "
+    "FF FF FF 95 DD FF FF FF FF FF FF FF FF FF FF FE "
+    "50 52 4F 47 52 41 4D 00 00 00 00 00 00 00 00 00 "
+    "00 00 00 01 73 79 73 74 65 6D 00 00 44 45 4D 4F "
+    "00 00 00 00 01 00 00 00 1E 00 00 00 00 00 00 00 "
+    "00 00 00 00 00 00 22 48 45 4C 4C 4F 22 0D 3F 0E "
+    "41 0D 41 A9 41 0E 42 0D 42 0C";
+const char kDemoProgramHex[] = "22 48 45 4C 4C 4F 22 0D 3F 0E 41 0D 41 A9 41 0E 42 0D 42 0C";

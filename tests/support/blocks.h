@@ -37,3 +37,20 @@ Bytes Hex(const std::string& spaced);  // "16 3A FF" → bytes
 extern const char kWorkedHeaderHex[];
 // The end header, always the same 50 bytes.
 extern const char kEndHeaderHex[];
+
+// Main-memory archives (.g1m) made from their layout here: a file of group,
+// directory, name, type and content; one group header for each run of files
+// of the same group.
+struct MainFileSpec {
+  std::string group, directory, name;
+  int type;
+  std::string content;
+};
+std::string G1mBytes(const std::vector<MainFileSpec>& files);
+// A program's content: the password (00-padded to 8), 00 00, the program.
+std::string G1mProgramContent(const std::string& program, const std::string& password = "");
+MainFileSpec G1mProgram(const std::string& name, const std::string& program,
+                        const std::string& password = "");
+// The worked example: DEMO, 20 bytes, no password, in a 106-byte archive.
+extern const char kDemoG1mHex[];
+extern const char kDemoProgramHex[];
