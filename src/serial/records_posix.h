@@ -48,5 +48,7 @@ struct COMMTIMEOUTS {
 };
 
 constexpr BYTE NOPARITY = 0;
+constexpr BYTE ODDPARITY = 1;
+constexpr BYTE EVENPARITY = 2;
 constexpr BYTE ONESTOPBIT = 0;
 constexpr BYTE TWOSTOPBITS = 2;

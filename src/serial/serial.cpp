@@ -84,6 +84,15 @@ int OneCharCOM(int c) {
   return WriteCOM(&byte, 1, &written);
 }
 
+int ConfigureCOM() {
+  return Backend().Configure() ? 1 : 0;
+}
+
+void ResetLineSettings() {
+  g_dcb = LineSettings();
+  g_cto = LineTimeouts();
+}
+
 int ReadOneCharCOM() {
   unsigned char byte = 0;
   int got = 0;

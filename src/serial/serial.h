@@ -28,6 +28,12 @@ int ReadCOM(void* buffer, int count, int* bytesRead);
 int WriteCOM(const void* buffer, int count, int* bytesWritten);
 int OneCharCOM(int c);
 int ReadOneCharCOM();
+// Applies g_dcb and g_cto to the open port, as they stand: a new speed,
+// parity or stop bits, new read time-outs.
+int ConfigureCOM();
+// The line settings the port opens with: 9600 bit/s, 8 bits, no parity, 2
+// stop bits (g_dcb as the program starts).
+void ResetLineSettings();
 
 // What stands behind "COM<number>": the device opened and why that one.
 struct PortChoice {
@@ -60,6 +66,8 @@ class SerialBackend {
   virtual void Close() = 0;
   virtual int Read(unsigned char* buffer, int count, int* bytesRead) = 0;
   virtual int Write(const unsigned char* buffer, int count, int* bytesWritten) = 0;
+  // Applies g_dcb and g_cto to the open line; false when the device refuses.
+  virtual bool Configure() { return true; }
   // After a failed Open: the device and the system's reason.
   virtual std::string OpenError() const { return ""; }
 };

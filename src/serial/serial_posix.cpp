@@ -172,6 +172,9 @@ class PosixSerial final : public SerialBackend {
 
   std::string OpenError() const override { return why_; }
 
+  // The read time-outs are read at each read; only the line is set here.
+  bool Configure() override { return ApplyLineSettings(g_hCOM, g_dcb); }
+
   void Close() override {
     if (g_hCOM >= 0) close(g_hCOM);
     g_hCOM = InvalidComHandle();

@@ -45,6 +45,10 @@ class Win32Serial final : public SerialBackend {
 
   std::string OpenError() const override { return why_; }
 
+  bool Configure() override {
+    return SetCommState(g_hCOM, &g_dcb) && SetCommTimeouts(g_hCOM, &g_cto);
+  }
+
   void Close() override {
     if (g_hCOM != INVALID_HANDLE_VALUE) CloseHandle(g_hCOM);
     g_hCOM = INVALID_HANDLE_VALUE;

@@ -25,7 +25,11 @@ FILE* OpenTraceFile(const char* path) {
 
 LineTrace::LineTrace(SerialBackend& line, FILE* file, const std::string& port,
                      const std::string& path)
-    : line_(line), file_(file), path_(path), start_(std::chrono::steady_clock::now()) {
+    : line_(line),
+      file_(file),
+      path_(path),
+      start_(std::chrono::steady_clock::now()),
+      shown_(g_dcb) {
   std::time_t now = std::time(nullptr);
   char date[32], head[256];
   std::strftime(date, sizeof date, "%Y-%m-%d %H:%M:%S", std::localtime(&now));
@@ -49,6 +53,24 @@ void LineTrace::Write(const std::string& lines) {
 
 LineTrace::~LineTrace() {
   std::fclose(file_);
+}
+
+// A new speed is a line of its own: the bytes after it cross at that speed.
+bool LineTrace::Configure() {
+  bool ok = line_.Configure();
+  if (g_dcb.BaudRate != shown_.BaudRate || g_dcb.Parity != shown_.Parity ||
+      g_dcb.StopBits != shown_.StopBits) {
+    shown_ = g_dcb;
+    BYTE parity = g_dcb.Parity;
+    char line[128];
+    std::snprintf(line, sizeof line, "# ligne : %lu bit/s, %s, %s%s\n",
+                  static_cast<unsigned long>(g_dcb.BaudRate),
+                  parity == 0 ? "sans parite" : parity == 1 ? "parite impaire" : "parite paire",
+                  g_dcb.StopBits == 2 ? "2 bits de stop" : "1 bit de stop",
+                  ok ? "" : " (refuse)");
+    Write(std::string(line));
+  }
+  return ok;
 }
 
 int LineTrace::Read(unsigned char* buffer, int count, int* bytesRead) {

@@ -24,6 +24,7 @@ class LineTrace final : public SerialBackend {
   OpenResult Open(int port) override { return line_.Open(port); }
   std::string OpenError() const override { return line_.OpenError(); }
   void Close() override { line_.Close(); }
+  bool Configure() override;
   int Read(unsigned char* buffer, int count, int* bytesRead) override;
   int Write(const unsigned char* buffer, int count, int* bytesWritten) override;
 
@@ -35,4 +36,5 @@ class LineTrace final : public SerialBackend {
   std::string path_;
   bool failed_ = false;
   std::chrono::steady_clock::time_point start_;
+  DCB shown_;  // the settings the trace last wrote down
 };

@@ -24,6 +24,13 @@ class MemoryLine : public SerialBackend {
   void Close() override {}
   int Read(unsigned char* buffer, int count, int* bytesRead) override;
   int Write(const unsigned char* buffer, int count, int* bytesWritten) override;
+  // Each new speed, with how many bytes the PC had written before it.
+  bool Configure() override {
+    if (speeds_.empty() || speeds_.back().second != g_dcb.BaudRate)
+      speeds_.push_back({written_.size(), g_dcb.BaudRate});
+    return true;
+  }
+  const std::vector<std::pair<size_t, unsigned long>>& Speeds() const { return speeds_; }
 
   const std::vector<unsigned char>& Written() const { return written_; }
   long NowMs() const { return now_; }
@@ -36,6 +43,7 @@ class MemoryLine : public SerialBackend {
   };
   std::deque<Arrival> pending_;
   std::vector<unsigned char> written_;
+  std::vector<std::pair<size_t, unsigned long>> speeds_;
   long lastArrival_ = 0;
   long now_ = 0;
   int idleReadsLeft_ = 1000;
