@@ -76,11 +76,12 @@ TEST(G1mFiles, CodesTheGraph35LacksAreRefused) {
   EXPECT_EQ(exit.status, 1);
   EXPECT_EQ(ReadAll(dir / "out.cat"), "old");
   std::string err = ReadAll(dir / "err.txt");
-  if (!OnWindows())  // wine's standard error does not reach the file here
+  if (!OnWindows()) {  // wine's standard error does not reach the file here
     EXPECT_TRUE(Has(err,
                     "programme NEW : 2 code(s) inconnu(s) de la Graph 35/65\n"
                     "  ligne 2, colonne 3 : Ref \n  ligne 3, colonne 1 : "))
         << err;
+  }
 
   // The calculator gets nothing of it: the next transmission is the first
   // it sees.
@@ -140,7 +141,9 @@ TEST(G1mFiles, ReadAndWrittenAsText) {
   RunOptions options;
   options.stderrPath = dir / "err.txt";
   EXPECT_EQ(RunTexte(dir.Path(), {"lire", "jeu.g1m"}, options).status, 1);
-  if (!OnWindows()) EXPECT_TRUE(Has(ReadAll(dir / "err.txt"), "une application (.g1a)"));
+  if (!OnWindows()) {
+    EXPECT_TRUE(Has(ReadAll(dir / "err.txt"), "une application (.g1a)"));
+  }
 }
 
 // The sample of the demo is what its text says, and reads back as it.
