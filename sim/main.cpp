@@ -10,13 +10,14 @@
 
 #include "calculator.h"
 #include "screen.h"
+#include "seven.h"
 #include "transmission.h"
 #include "link/link.h"
 
 namespace {
 
 const char kUsage[] =
-    "usage: liaison-sim [--port DEVICE] (--send NAME | --receive | --serve NAME) [options]\n"
+    "usage: liaison-sim [--port DEVICE] ROLE [options]\n"
     "\n"
     "Plays a Casio Graph calculator for liaison. Without --port it creates a\n"
     "pseudo-terminal pair and prints the path that LIAISON_PORT must name; with\n"
@@ -32,6 +33,22 @@ const char kUsage[] =
     "  --take               receive a whole transmission (liaison envoyer)\n"
     "  --screen FILE.pbm    send a screen capture of this plain (P1) picture; given\n"
     "                       three times, a colour capture of three sheets\n"
+    "  --seven              a Graph 35+ (Protocol 7.00) that the PC drives\n"
+    "  --seven-transmit F   a Graph 35+ that sends the files of F.g1m by itself\n"
+    "Protocol 7.00:\n"
+    "  --memory F.g1m       main memory holds the files of F.g1m (again: more)\n"
+    "  --storage FILE       the storage memory holds FILE, under its own name\n"
+    "  --keep DIR           every file received is written to DIR (main-NAME,\n"
+    "                       storage-NAME)\n"
+    "  --no-storage         a model without storage memory\n"
+    "  --user NAME          the user name of its device information\n"
+    "  --corrupt-once N     its N-th packet goes once with a wrong checksum\n"
+    "  --ask-resend N       it answers the PC's N-th packet with NAK 01, once\n"
+    "  --silent-once N      it leaves the PC's N-th packet unanswered, once\n"
+    "  --vanish-after N     the line closes after the PC's N-th packet\n"
+    "  --silent             it answers nothing\n"
+    "  --full               a file sent to it gets NAK 05 (memory full)\n"
+    "  --transmit-speed N   (--seven-transmit) the speed it asks for (115200)\n"
     "Sending:\n"
     "  --content FILE       the program's data (default: --text)\n"
     "  --text STRING        the program's data as text (default \"Bonjour\")\n"
@@ -65,6 +82,7 @@ struct Options {
   TransmitPlan transmit;
   TakePlan take;
   ScreenPlan screen;
+  SevenPlan seven;
   int repeat = 1;
   bool pace = false;
   int noiseAfter = 0;
@@ -151,6 +169,44 @@ Parsed Parse(int argc, char** argv, Options* o) {
       o->role = a;
       ok = next(&v);
       o->screen.pictures.push_back(v);
+    } else if (a == "--seven") {
+      o->role = a;
+    } else if (a == "--seven-transmit" || a == "--memory") {
+      if (a == "--seven-transmit") o->role = a;
+      ok = next(&v);
+      std::vector<SevenFile>& into = a == "--memory" ? o->seven.main : o->seven.transmit;
+      if (ok && !ReadG1mFiles(v, &into)) {
+        std::fprintf(stderr, "liaison-sim: %s is no .g1m\n", v.c_str());
+        ok = false;
+      }
+    } else if (a == "--storage") {
+      ok = next(&v);
+      std::vector<unsigned char> bytes;
+      ok = ok && ReadFile(v, &bytes);
+      o->seven.storage.push_back(
+          {"", "", v.substr(v.rfind('/') + 1), 0, std::string(bytes.begin(), bytes.end())});
+    } else if (a == "--keep") {
+      ok = next(&o->seven.keep);
+    } else if (a == "--no-storage") {
+      o->seven.noStorage = true;
+    } else if (a == "--user") {
+      ok = next(&o->seven.user);
+    } else if (a == "--corrupt-once") {
+      ok = number(&o->seven.corruptOnce);
+    } else if (a == "--ask-resend") {
+      ok = number(&o->seven.askResend);
+    } else if (a == "--silent-once") {
+      ok = number(&o->seven.silentOnce);
+    } else if (a == "--vanish-after") {
+      ok = number(&o->seven.vanishAfter);
+    } else if (a == "--silent") {
+      o->seven.silent = true;
+    } else if (a == "--full") {
+      o->seven.full = true;
+    } else if (a == "--transmit-speed") {
+      int speed = 0;
+      ok = number(&speed);
+      o->seven.transmitSpeed = speed;
     } else if (a == "--colours") {
       ok = next(&v);
       o->screen.colours.clear();
@@ -226,7 +282,9 @@ Parsed Parse(int argc, char** argv, Options* o) {
     if (!ok) return Parsed::Wrong;
   }
   if (o->role.empty()) {
-    std::fprintf(stderr, "liaison-sim: say --send, --receive, --serve, --transmit or --take\n");
+    std::fprintf(stderr,
+                 "liaison-sim: say --send, --receive, --serve, --transmit, --take, --screen, "
+                 "--seven or --seven-transmit\n");
     return Parsed::Wrong;
   }
   if (!o->contentPath.empty()) {
@@ -317,6 +375,10 @@ int main(int argc, char** argv) {
                          o.transmit, report);
   } else if (o.role == "--take") {
     done = Take(wire, o.take, report);
+  } else if (o.role == "--seven") {
+    done = ServeSeven(wire, o.seven, report);
+  } else if (o.role == "--seven-transmit") {
+    done = TransmitSeven(wire, o.seven, report);
   } else if (o.role == "--send") {
     done = SendProgram(wire, o.send, false);
   } else {

@@ -59,6 +59,45 @@ bool Wire::AwaitPc() {
   return false;
 }
 
+namespace {
+
+struct Rate {
+  long baud;
+  speed_t speed;
+};
+const Rate kRates[] = {{300, B300},     {600, B600},      {1200, B1200},   {2400, B2400},
+                       {4800, B4800},   {9600, B9600},    {19200, B19200}, {38400, B38400},
+                       {57600, B57600}, {115200, B115200}};
+
+}  // namespace
+
+// A byte is a start bit, 8 data bits, the parity bit if any, the stop bits.
+bool Wire::SetSpeed(long baud, bool evenParity, bool twoStops) {
+  const Rate* rate = nullptr;
+  for (const Rate& r : kRates)
+    if (r.baud == baud) rate = &r;
+  if (!rate) return false;
+  int bits = 1 + 8 + (evenParity ? 1 : 0) + (twoStops ? 2 : 1);
+  byteTime_ = std::chrono::nanoseconds(bits * 1000000000LL / baud);
+  if (pty_) return true;
+  termios tio{};
+  if (tcgetattr(fd_, &tio) != 0) return false;
+  tio.c_cflag &= ~(PARENB | PARODD | CSTOPB);
+  if (evenParity) tio.c_cflag |= PARENB;
+  if (twoStops) tio.c_cflag |= CSTOPB;
+  return cfsetispeed(&tio, rate->speed) == 0 && cfsetospeed(&tio, rate->speed) == 0 &&
+         tcsetattr(fd_, TCSADRAIN, &tio) == 0;
+}
+
+long Wire::PcSpeed() const {
+  termios tio{};
+  if (!pty_ || tcgetattr(fd_, &tio) != 0) return 0;
+  speed_t speed = cfgetospeed(&tio);
+  for (const Rate& r : kRates)
+    if (r.speed == speed) return r.baud;
+  return 0;
+}
+
 void Wire::Close() {
   if (fd_ >= 0) close(fd_);
   fd_ = -1;
@@ -67,9 +106,9 @@ void Wire::Close() {
 // A byte takes one byte time after the one before it. The line keeps its own
 // clock: a late wake-up within a burst is caught up, not added to every byte
 // after it; only after a real pause does the schedule start again.
-Wire::Clock::time_point Wire::Paced(Clock::time_point previous) {
+Wire::Clock::time_point Wire::Paced(Clock::time_point previous) const {
   Clock::time_point now = Clock::now();
-  Clock::time_point due = previous + kByteTime;
+  Clock::time_point due = previous + byteTime_;
   if (now - due > std::chrono::milliseconds(50)) due = now;
   std::this_thread::sleep_until(due);
   return due;

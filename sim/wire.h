@@ -22,6 +22,11 @@ class Wire {
 
   void SetLog(FILE* log) { log_ = log; }
   void SetPace(bool pace) { pace_ = pace; }
+  // A new speed (parity, stop bits) for the line from now on: the pacing,
+  // and a real device's own settings. Even parity and 1 stop bit unless said.
+  bool SetSpeed(long baud, bool evenParity, bool twoStops);
+  // The speed the PC's side of the pty is set to, or 0 where it is not told.
+  long PcSpeed() const;
 
   bool Send(const unsigned char* bytes, int count);
   bool SendByte(unsigned char byte) { return Send(&byte, 1); }
@@ -35,7 +40,9 @@ class Wire {
  private:
   void Log(char direction, unsigned char byte);
   bool WriteAll(const unsigned char* bytes, int count);
-  static Clock::time_point Paced(Clock::time_point previous);
+  Clock::time_point Paced(Clock::time_point previous) const;
+  // 1 start bit, 8 data bits and 2 stop bits at 9600 bit/s, to begin with.
+  std::chrono::nanoseconds byteTime_{11 * 1000000000LL / 9600};
   int fd_ = -1;
   bool pty_ = false;
   FILE* log_ = nullptr;
@@ -44,6 +51,3 @@ class Wire {
   Clock::time_point lastSent_{};
   Clock::time_point lastReceived_{};
 };
-
-// 1 start bit, 8 data bits and 2 stop bits at 9600 bit/s.
-constexpr std::chrono::nanoseconds kByteTime{11 * 1000000000LL / 9600};

@@ -1,4 +1,6 @@
 #include "app/commands.h"
+#include "app/command_line.h"
+#include "app/seven_commands.h"
 #include "app/words.h"
 
 #include <sys/stat.h>
@@ -146,20 +148,11 @@ class Receiving : public ConsoleEvents {
   ArchiveWriter archive_;
 };
 
-enum class OnExisting { Ask, Replace, Keep };
-
 class Sending : public ConsoleEvents {
  public:
   Sending(Console& con, OnExisting choice) : ConsoleEvents(con), choice_(choice) {}
-  // Asked only of a user at a terminal; a script keeps the calculator's item.
   bool Replace(const Item& item) override {
-    if (choice_ != OnExisting::Ask) return choice_ == OnExisting::Replace;
-    if (!con_.inIsTerminal) return false;
-    Say(con_, "%s est deja sur la calculatrice. Le remplacer ? (o/n) ",
-        Shown(ItemName(item.header)).c_str());
-    std::string word;
-    if (ReadWord(con_, &word) != Answer::Given) return false;
-    return word == "o" || word == "O" || word == "oui";
+    return AskReplace(con_, choice_, ItemName(item.header));
   }
 
  private:
@@ -184,6 +177,8 @@ const char* EndWords(TransmissionEnd end) {
       return "Liaison avec la calculatrice perdue (cable debranche?).\n";
     case TransmissionEnd::Enough:
       return "Fin : le nombre demande est atteint.\n";
+    case TransmissionEnd::SevenCall:
+      return "La calculatrice parle le Protocole 7.00 (Graph 35+ ou suivante).\n";
   }
   return "";
 }
@@ -194,49 +189,6 @@ int StatusOf(const Summary& summary) {
                summary.end == TransmissionEnd::Silence || summary.end == TransmissionEnd::Backup ||
                summary.end == TransmissionEnd::Enough;
   return whole && summary.notDone == 0 ? 0 : 1;
-}
-
-int Usage(const char* usage) {
-  std::fprintf(stderr, "usage : %s\n", usage);
-  return 2;
-}
-
-// A whole number in [low, high], as a command-line value.
-bool Count(const std::string& text, int low, int high, int* value) {
-  char* end = nullptr;
-  long n = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || n < low || n > high) return false;
-  *value = static_cast<int>(n);
-  return true;
-}
-
-bool Seconds(const std::string& text, int* seconds) {
-  return Count(text, 0, 1000000, seconds);
-}
-
-// The one word of a command line that is no option: its folder. False for an
-// unknown option or a second folder.
-bool TakeFolder(const std::string& word, std::string* folder, bool* named) {
-  if (word.compare(0, 2, "--") == 0 || *named) return false;
-  *folder = word;
-  *named = true;
-  return true;
-}
-
-// A folder named on the command line that is none is a wrong command line.
-bool IsFolder(const std::string& folder) {
-  struct stat st {};
-  if (stat(folder.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
-  std::fprintf(stderr, "liaison : %s n'est pas un dossier\n", folder.c_str());
-  return false;
-}
-
-bool OpenPort(Console& con, int port) {
-  if (!OpenCOM(port)) {
-    Say(con, "\n");
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -261,6 +213,7 @@ int Recevoir(Console& con, int port, const std::vector<std::string>& args) {
     Say(con, "En attente de la calculatrice sur COM%d...\n", port);
   Receiving events(con, folder);
   Summary summary = ReceiveTransmission(wait, events);
+  if (summary.end == TransmissionEnd::SevenCall) return TakeSeven(con, folder);
   CloseCOM();
   Say(con, "%s", EndWords(summary.end));
   const ArchiveWriter& archive = events.Archive();
@@ -272,51 +225,128 @@ int Recevoir(Console& con, int port, const std::vector<std::string>& args) {
   return StatusOf(summary);
 }
 
-int Envoyer(Console& con, int port, const std::vector<std::string>& args) {
-  const char* usage = "liaison envoyer [--remplacer | --garder] [--nom NOM] FICHIER...";
+namespace {
+
+struct Sendings {
   OnExisting choice = OnExisting::Ask;
-  std::string name;
+  std::string name, protocol;  // protocol: "", "7" or "cas50"
+  bool storage = false;
+  unsigned long speed = 115200;
   std::vector<std::string> files;
+};
+
+bool ReadSendings(const std::vector<std::string>& args, Sendings* s) {
   for (size_t i = 0; i < args.size(); ++i) {
+    bool more = i + 1 < args.size();
+    int baud = 0;
     if (args[i] == "--remplacer" || args[i] == "--garder") {
       OnExisting wanted = args[i] == "--remplacer" ? OnExisting::Replace : OnExisting::Keep;
-      if (choice != OnExisting::Ask && choice != wanted) return Usage(usage);
-      choice = wanted;
-    } else if (args[i] == "--nom") {
-      if (i + 1 >= args.size()) return Usage(usage);
-      name = args[++i];
+      if (s->choice != OnExisting::Ask && s->choice != wanted) return false;
+      s->choice = wanted;
+    } else if (args[i] == "--nom" && more) {
+      s->name = args[++i];
+    } else if (args[i] == "--protocole" && more && (args[i + 1] == "7" || args[i + 1] == "cas50")) {
+      s->protocol = args[++i];
+    } else if (args[i] == "--vitesse" && more && Count(args[i + 1], 300, 115200, &baud)) {
+      s->speed = static_cast<unsigned long>(baud);
+      ++i;
+    } else if (args[i] == "--stockage") {
+      s->storage = true;
     } else if (args[i].compare(0, 2, "--") == 0) {
-      return Usage(usage);
+      return false;
     } else {
-      files.push_back(args[i]);
+      s->files.push_back(args[i]);
     }
   }
-  if (files.empty() || (!name.empty() && files.size() != 1)) return Usage(usage);
-  // Every file is read before anything is sent: a file that cannot be sent
-  // stops the whole transmission before it starts.
-  std::vector<Item> items;
-  for (const std::string& file : files) {
-    std::string error;
-    std::vector<std::string> notes;
-    bool loaded = LoadSendable(file, name, &items, &notes, &error);
-    for (const std::string& note : notes) Say(con, "%s\n", note.c_str());
-    if (!loaded) {
-      Say(con, "%s\nRien n'a ete envoye.\n", error.c_str());
-      return 1;
-    }
+  return !s->files.empty() && (s->name.empty() || s->files.size() == 1) &&
+         !(s->storage && s->protocol == "cas50");
+}
+
+// Every file read as the Graph 35/65 takes it, before anything is sent.
+bool LoadForCas50(const Sendings& s, std::vector<Item>* items, std::vector<std::string>* notes,
+                  std::string* error) {
+  if (s.storage) {
+    *error = "--stockage : une Graph 35/65 n'a pas de memoire de stockage";
+    return false;
   }
+  for (const std::string& file : s.files)
+    if (!LoadSendable(file, s.name, items, notes, error)) return false;
+  return true;
+}
+
+int SendCas50(Console& con, const std::vector<Item>& items, OnExisting choice, bool called) {
   if (items.empty()) {
     Say(con, "Rien a envoyer : les fichiers ne contiennent aucun element.\n");
+    CloseCOM();
     return 1;
   }
-  if (!OpenPort(con, port)) return -1;
-  Say(con, "En attente de la calculatrice sur COM%d (mettez-la en reception)...\n", port);
   Sending events(con, choice);
-  Summary summary = SendTransmission(items, events);
+  Summary summary = SendTransmission(items, events, called);
   CloseCOM();
   Say(con, "%s", EndWords(summary.end));
   Say(con, "%d element(s) envoye(s) sur %d.\n", summary.done, static_cast<int>(items.size()));
   return StatusOf(summary);
+}
+
+}  // namespace
+
+int Envoyer(Console& con, int port, const std::vector<std::string>& args) {
+  const char* usage =
+      "liaison envoyer [--remplacer | --garder] [--nom NOM] [--stockage] [--protocole 7|cas50] "
+      "[--vitesse N] FICHIER...";
+  Sendings s;
+  if (!ReadSendings(args, &s)) return Usage(usage);
+  // Every file is read for each protocol it may go by before anything is
+  // sent: a file that cannot be sent stops it all before it starts.
+  std::vector<Item> items;
+  std::vector<Outgoing> outgoing;
+  std::vector<std::string> casNotes, sevenNotes;
+  std::string casError, sevenError;
+  bool cas = s.protocol != "7" && LoadForCas50(s, &items, &casNotes, &casError);
+  bool seven = s.protocol != "cas50" &&
+               LoadForSeven(s.files, s.name, s.storage, &outgoing, &sevenNotes, &sevenError);
+  if (!cas && !seven) {
+    bool sevenSays = s.protocol == "7" || (s.protocol.empty() && (s.storage || casError.empty()));
+    Say(con, "%s\nRien n'a ete envoye.\n", (sevenSays ? sevenError : casError).c_str());
+    return 1;
+  }
+  if (!OpenPort(con, port)) return -1;
+  Say(con, "En attente de la calculatrice sur COM%d (mettez-la en reception)...\n", port);
+  SevenConsole events(con, s.choice);
+  SevenLink link(events);
+  Protocol protocol = s.protocol == "7"       ? Protocol::Seven
+                      : s.protocol == "cas50" ? Protocol::Cas50
+                                              : FindProtocol(link);
+  if (protocol == Protocol::LineLost) {
+    CloseCOM();
+    Say(con, "Liaison avec la calculatrice perdue (cable debranche?).\n");
+    return -1;
+  }
+  if (protocol == Protocol::Cas50) {
+    for (const std::string& note : casNotes) Say(con, "%s\n", note.c_str());
+    if (!cas) {
+      Say(con, "%s\nRien n'a ete envoye.\n", casError.c_str());
+      CloseCOM();
+      return 1;
+    }
+    return SendCas50(con, items, s.choice, s.protocol.empty());
+  }
+  if (s.protocol == "7") {
+    Step step = link.Open();
+    if (step != Step::Done) {
+      CloseCOM();
+      Say(con, "Pas de reponse en Protocole 7.00 : %s.\n", StepWords(link, step).c_str());
+      return StatusOfStep(step);
+    }
+  }
+  for (const std::string& note : sevenNotes) Say(con, "%s\n", note.c_str());
+  if (!seven) {
+    Say(con, "%s\nRien n'a ete envoye.\n", sevenError.c_str());
+    link.Close();
+    CloseCOM();
+    return 1;
+  }
+  return SendSeven(con, link, outgoing, s.speed);
 }
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include "app/commands.h"
 #include "app/liaison.h"
+#include "app/seven_commands.h"
 #include "serial/trace.h"
 
 namespace {
@@ -12,8 +13,14 @@ namespace {
 const char kUsage[] =
     "usage : liaison [--help | --version | --ports]\n"
     "        liaison recevoir [DOSSIER] [--attente SECONDES]\n"
-    "        liaison envoyer [--remplacer | --garder] [--nom NOM] FICHIER...\n"
-    "        liaison ecran [DOSSIER] [--echelle N] [--nombre N] [--attente SECONDES] [--ascii]\n";
+    "        liaison envoyer [--remplacer | --garder] [--nom NOM] [--stockage]\n"
+    "                        [--protocole 7|cas50] [--vitesse N] FICHIER...\n"
+    "        liaison ecran [DOSSIER] [--echelle N] [--nombre N] [--attente SECONDES] [--ascii]\n"
+    "        liaison info | optimiser\n"
+    "        liaison liste [--memoire | --stockage]\n"
+    "        liaison recuperer [--stockage] [--vitesse N] NOM...\n"
+    "        liaison sauvegarder [DOSSIER] [--stockage] [--vitesse N]\n"
+    "        liaison supprimer [--stockage] NOM...\n";
 
 const char kVersion[] =
     "liaison " LIAISON_VERSION
@@ -39,8 +46,11 @@ const char kHelp[] =
     "  recevoir [DOSSIER] [--attente SECONDES]\n"
     "         recoit une transmission entiere (programmes, listes, matrices,\n"
     "         variables, images, fonctions, sauvegarde, captures d'ecran...) dans\n"
-    "         une archive .cas de DOSSIER (le dossier courant sinon).\n"
-    "  envoyer [--remplacer | --garder] [--nom NOM] FICHIER...\n"
+    "         une archive .cas de DOSSIER (le dossier courant sinon). Une Graph\n"
+    "         35+ ou suivante (LINK, Transmettre) : ses fichiers dans une archive\n"
+    "         .g1m de DOSSIER.\n"
+    "  envoyer [--remplacer | --garder] [--nom NOM] [--stockage]\n"
+    "          [--protocole 7|cas50] [--vitesse N] FICHIER...\n"
     "         envoie en une transmission chaque element des fichiers : archive\n"
     "         .cas, catalogue .cat (ses programmes), ou programme (l'octet 3A puis\n"
     "         ses octets, comme le menu 1 et liaison-texte ecrire les ecrivent),\n"
@@ -49,11 +59,37 @@ const char kHelp[] =
     "         (ses programmes, traduits pour la Graph 35/65 ; une instruction\n"
     "         qu'elle n'a pas est nommee avec sa ligne et sa colonne). Un fichier\n"
     "         d'un autre genre, ou qui ne peut pas passer : rien n'est envoye.\n"
+    "         Le protocole se trouve en essayant l'un puis l'autre. A une Graph 35+\n"
+    "         ou suivante (Protocole 7.00) : les fichiers d'un .g1m tels quels en\n"
+    "         memoire principale, une application .g1a en memoire de stockage,\n"
+    "         les programmes des autres fichiers traduits pour elle.\n"
     "  ecran [DOSSIER] [--echelle N] [--nombre N] [--attente SECONDES] [--ascii]\n"
     "         attend les captures d'ecran de la calculatrice (touche de capture) :\n"
     "         chacune est enregistree en image PNG dans DOSSIER et dessinee dans le\n"
     "         terminal. Ctrl-C l'arrete ; les images deja enregistrees sont\n"
     "         entieres.\n"
+    "\n"
+    "Commandes d'une Graph 35+ et suivantes (Protocole 7.00 ; sur la calculatrice :\n"
+    "LINK, cable 3 broches (CABL), capture Memoire (CAPT), puis Recevoir (RECV)) :\n"
+    "  info\n"
+    "         le modele, la version du systeme, l'identifiant de produit, le nom\n"
+    "         de l'utilisateur, la taille des memoires.\n"
+    "  liste [--memoire | --stockage]\n"
+    "         les fichiers de la memoire principale (groupe, nom, genre, taille)\n"
+    "         et du stockage fls0 (dossier, nom, taille), et la place libre.\n"
+    "  recuperer [--stockage] [--vitesse N] NOM...\n"
+    "         chaque fichier NOM de la memoire principale dans NOM.g1m ; avec\n"
+    "         --stockage, chaque fichier du stockage (DOSSIER/NOM) sous son nom.\n"
+    "  sauvegarder [DOSSIER] [--stockage] [--vitesse N]\n"
+    "         toute la memoire principale dans AAAAMMJJ-HHMMSS.g1m ; avec\n"
+    "         --stockage, aussi chaque fichier du stockage dans le dossier\n"
+    "         AAAAMMJJ-HHMMSS.\n"
+    "  supprimer [--stockage] NOM...\n"
+    "         efface chaque fichier NOM de la calculatrice.\n"
+    "  optimiser\n"
+    "         optimise (defragmente) le stockage fls0.\n"
+    "  Liaison n'envoie jamais les commandes qui effacent toute une memoire ou\n"
+    "  reprogramment la calculatrice.\n"
     "\n"
     "Options :\n"
     "  --attente SECONDES\n"
@@ -75,6 +111,18 @@ const char kHelp[] =
     "         une console sans les demi-blocs.\n"
     "  --nom NOM\n"
     "         (envoyer, un seul fichier de programme) le nom du programme.\n"
+    "  --stockage\n"
+    "         (envoyer) les fichiers vont en memoire de stockage, tels quels ;\n"
+    "         (liste, recuperer, sauvegarder, supprimer) le stockage.\n"
+    "  --memoire\n"
+    "         (liste) la memoire principale seule.\n"
+    "  --protocole 7|cas50\n"
+    "         (envoyer) sans essayer : 7 pour une Graph 35+ et suivantes, cas50\n"
+    "         pour une Graph 35/65.\n"
+    "  --vitesse N\n"
+    "         (envoyer, recuperer, sauvegarder, Protocole 7.00) la vitesse de la\n"
+    "         ligne pendant l'echange, de 300 a 115200 bit/s (115200 sinon ;\n"
+    "         9600 la garde).\n"
     "  --ports\n"
     "         les ports serie trouves, et celui que liaison ouvrira.\n"
     "  --help\n"
@@ -96,10 +144,14 @@ const char kHelp[] =
     "  NOM.cat\n"
     "         (recevoir) chaque programme recu, en catalogue, a cote de l'archive\n"
     "         (NOM-2.cat... plutot que remplacer un fichier).\n"
+    "  AAAAMMJJ-HHMMSS.g1m, NOM.g1m\n"
+    "         (recevoir, sauvegarder, recuperer) les fichiers d'une Graph 35+ ou\n"
+    "         suivante, jamais a la place d'un fichier.\n"
     "\n"
     "Ligne :\n"
     "  9600 bit/s, 8 bits de donnees, sans parite, 2 bits de stop, sans controle de\n"
-    "  flux.\n"
+    "  flux. En Protocole 7.00, la vitesse monte (115200 bit/s, parite paire, 1 bit\n"
+    "  de stop) pendant l'echange et revient a 9600 avant la fin.\n"
     "\n"
     "Environnement :\n"
     "  LIAISON_PORT=PORT\n"
@@ -114,7 +166,8 @@ const char kHelp[] =
     "  0      fin normale ; recevoir, envoyer : chaque element est passe.\n"
     "  1      recevoir, envoyer, ecran : un element refuse, garde, coupe, un\n"
     "         fichier qui ne peut etre envoye, ou l'attente expiree (ecran : sans\n"
-    "         aucune capture).\n"
+    "         aucune capture) ; les commandes du Protocole 7.00 : un fichier\n"
+    "         refuse, absent ou garde, une calculatrice qui ne repond pas.\n"
     "  2      une ligne de commande fausse.\n"
     "  255    le port ne s'ouvre pas, LIAISON_PORT ne nomme aucun port, ou la\n"
     "         liaison avec la calculatrice est perdue.\n";
@@ -163,10 +216,22 @@ int main(int argc, char** argv) {
   }
   if (argc == 2 && std::strcmp(argv[1], "--ports") == 0) return ShowPorts();
   using Command = int (*)(Console&, int, const std::vector<std::string>&);
+  struct Named {
+    const char* name;
+    Command command;
+  };
+  static const Named commands[] = {{"recevoir", Recevoir},
+                                   {"envoyer", Envoyer},
+                                   {"ecran", Ecran},
+                                   {"info", Info},
+                                   {"liste", Liste},
+                                   {"recuperer", Recuperer},
+                                   {"sauvegarder", Sauvegarder},
+                                   {"supprimer", Supprimer},
+                                   {"optimiser", Optimiser}};
   Command command = nullptr;
-  if (argc > 1 && std::strcmp(argv[1], "recevoir") == 0) command = Recevoir;
-  if (argc > 1 && std::strcmp(argv[1], "envoyer") == 0) command = Envoyer;
-  if (argc > 1 && std::strcmp(argv[1], "ecran") == 0) command = Ecran;
+  for (const Named& c : commands)
+    if (argc > 1 && std::strcmp(argv[1], c.name) == 0) command = c.command;
   if (argc > 1 && !command) {
     std::fprintf(stderr, "%s", kUsage);
     return 2;

@@ -63,8 +63,8 @@ bool SpeedFor(DWORD baud, speed_t* speed) {
     DWORD baud;
     speed_t speed;
   };
-  static const Rate rates[] = {{1200, B1200},   {2400, B2400},    {4800, B4800},
-                               {9600, B9600},   {19200, B19200},  {38400, B38400},
+  static const Rate rates[] = {{300, B300},     {600, B600},      {1200, B1200},   {2400, B2400},
+                               {4800, B4800},   {9600, B9600},    {19200, B19200}, {38400, B38400},
                                {57600, B57600}, {115200, B115200}};
   for (const Rate& rate : rates) {
     if (rate.baud == baud) {

@@ -32,14 +32,17 @@ bool Answer(unsigned char byte) {
 }
 
 // Bytes before the calculator's 0x16 are noise; the user may set how long
-// to wait for it (read by read: each read waits at most 5 s).
-enum class Call { Came, TimedOut, Lost };
+// to wait for it (read by read: each read waits at most 5 s). A calculator
+// of the later generation opens with Protocol 7.00's check instead (0x05,
+// after a run of 0x10 that is noise too).
+enum class Call { Came, Seven, TimedOut, Lost };
 Call AwaitRequest(int waitSeconds) {
   Clock::time_point deadline = Clock::now() + std::chrono::seconds(waitSeconds);
   for (;;) {
     unsigned char byte = 0;
     if (!ReadAnswerByte(&byte)) return Call::Lost;
     if (byte == CODE_REQUEST) return Call::Came;
+    if (byte == 0x05) return Call::Seven;
     if (waitSeconds >= 0 && Clock::now() >= deadline) return Call::TimedOut;
   }
 }
@@ -75,6 +78,9 @@ Summary Receiver::Run(int waitSeconds) {
       return summary_;
     case Call::TimedOut:
       summary_.end = TransmissionEnd::NoCalculator;
+      return summary_;
+    case Call::Seven:
+      summary_.end = TransmissionEnd::SevenCall;
       return summary_;
     case Call::Came:
       break;

@@ -37,7 +37,7 @@ bool AwaitAnswer(size_t sent, unsigned char* answer) {
 class Sender {
  public:
   explicit Sender(TransmissionEvents& events) : events_(events) {}
-  Summary Run(const std::vector<Item>& items);
+  Summary Run(const std::vector<Item>& items, bool called);
 
  private:
   enum class Next { Item, End };
@@ -59,8 +59,8 @@ class Sender {
   Summary summary_;
 };
 
-Summary Sender::Run(const std::vector<Item>& items) {
-  if (!SendByte(CODE_REQUEST) || !AwaitByte(CODE_READY)) {
+Summary Sender::Run(const std::vector<Item>& items, bool called) {
+  if (!called && (!SendByte(CODE_REQUEST) || !AwaitByte(CODE_READY))) {
     summary_.end = TransmissionEnd::LineLost;
     return summary_;
   }
@@ -120,6 +120,6 @@ Sender::Next Sender::SendParts(const Item& item, ItemEnd done) {
 
 }  // namespace
 
-Summary SendTransmission(const std::vector<Item>& items, TransmissionEvents& events) {
-  return Sender(events).Run(items);
+Summary SendTransmission(const std::vector<Item>& items, TransmissionEvents& events, bool called) {
+  return Sender(events).Run(items, called);
 }

@@ -43,6 +43,7 @@ enum class TransmissionEnd {
   NothingCame,   // 0x13 answered, then no header
   Broken,        // an item went wrong in a way that ends the transmission
   LineLost,
+  SevenCall,  // the calculator opened Protocol 7.00 (0x05) instead: its 05 is read
 };
 
 struct Summary {
@@ -73,4 +74,6 @@ class TransmissionEvents {
 // `waitSeconds` < 0: wait for the calculator's 0x16 without a limit.
 Summary ReceiveTransmission(int waitSeconds, TransmissionEvents& events);
 // The end header follows the items, unless the only item is a backup.
-Summary SendTransmission(const std::vector<Item>& items, TransmissionEvents& events);
+// `called`: the 0x16 has gone and the 0x13 come already.
+Summary SendTransmission(const std::vector<Item>& items, TransmissionEvents& events,
+                         bool called = false);

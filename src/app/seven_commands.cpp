@@ -1,0 +1,612 @@
+#include "app/seven_commands.h"
+
+#include <sys/stat.h>
+
+#include <ctime>
+#include <memory>
+
+#include "app/command_line.h"
+#include "app/words.h"
+#include "console/progress.h"
+#include "files/archive.h"
+#include "files/g1m.h"
+#include "files/sendable.h"
+#include "serial/serial.h"
+#include "text/program_file.h"
+
+using namespace seven;
+
+namespace {
+
+const char kNoCalculator[] =
+    "La calculatrice ne repond pas. Une Graph 35+ ou suivante : LINK, cable 3 broches "
+    "(CABL), capture Memoire (CAPT), puis Recevoir (RECV).\n";
+
+// The port opened and the link with it; false (and `status`) when either
+// fails.
+bool OpenSeven(Console& con, int port, SevenLink& link, int* status) {
+  if (!OpenPort(con, port)) {
+    *status = -1;
+    return false;
+  }
+  Step step = link.Open();
+  if (step == Step::Done) return true;
+  Say(con, step == Step::LineLost ? "Liaison avec la calculatrice perdue.\n" : kNoCalculator);
+  CloseCOM();
+  *status = StatusOfStep(step);
+  return false;
+}
+
+int Finish(Console& con, SevenLink& link, int status) {
+  Step closed = link.Close();
+  CloseCOM();
+  if (closed == Step::LineLost && status != -1) {
+    Say(con, "Liaison avec la calculatrice perdue a la fin.\n");
+    return -1;
+  }
+  return status;
+}
+
+int Worst(int status, int other) {
+  return status == -1 || other == -1 ? -1 : status != 0 ? status : other;
+}
+
+// "00004096" as "4096"; anything that is no decimal number, as it is.
+std::string Kib(const std::string& digits) {
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
+    return Shown(digits);
+  size_t first = digits.find_first_not_of('0');
+  return first == std::string::npos ? "0" : digits.substr(first);
+}
+
+std::string KindWords(int type) {
+  return type == MAIN_PROGRAM ? "programme" : "type " + Hex(static_cast<unsigned long>(type), 2);
+}
+
+MainFile FileOf(const Announced& a) {
+  MainFile file;
+  file.directory = a.fields.d[0];
+  file.name = a.fields.d[1];
+  file.group = a.fields.d[2];
+  file.type = static_cast<unsigned char>(a.fields.type);
+  file.content = a.content;
+  return file;
+}
+
+// The main memory's list: each file's type, directory and group, for the
+// commands that name a file.
+Step MainList(SevenLink& link, std::vector<Announced>* files) {
+  return link.Request(kRequestMainList, Fields(), files);
+}
+
+const Announced* Named(const std::vector<Announced>& files, const std::string& name) {
+  for (const Announced& a : files)
+    if (a.fields.d[1] == name) return &a;
+  return nullptr;
+}
+
+// "dossier/NOM.G1M" as folder and name.
+void SplitStorageName(const std::string& path, std::string* folder, std::string* name) {
+  size_t slash = path.find('/');
+  *folder = slash == std::string::npos ? "" : path.substr(0, slash);
+  *name = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// A storage file's name as a new file's: its stem and extension kept.
+NameFor StorageNames(const std::string& name) {
+  size_t dot = name.rfind('.');
+  std::string stem = SafeStem(dot == std::string::npos || dot == 0 ? name : name.substr(0, dot));
+  std::string ext = dot == std::string::npos || dot == 0 ? "" : SafeStem(name.substr(dot + 1));
+  if (stem.empty()) stem = "_";
+  if (ext.empty()) return [stem](int n) { return n == 1 ? stem : stem + "-" + std::to_string(n); };
+  return Numbered(stem, ext);
+}
+
+bool IsAddIn(const std::string& bytes) {
+  static const char kMagic[] = "USBPower";
+  if (bytes.size() < 32) return false;
+  for (int i = 0; i < 8; ++i)
+    if (static_cast<char>(~bytes[i]) != kMagic[i]) return false;
+  return static_cast<unsigned char>(~bytes[8]) == 0xF3;
+}
+
+bool HasEnding(const std::string& path, const char* ending) {
+  std::string end = ending;
+  if (path.size() < end.size()) return false;
+  for (size_t i = 0; i < end.size(); ++i) {
+    char c = path[path.size() - end.size() + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != end[i]) return false;
+  }
+  return true;
+}
+
+Outgoing MainOutgoing(const MainFile& file) {
+  Outgoing out;
+  out.code = kMainFile;
+  out.fields = MainFields(file.directory, file.name, file.group, file.type);
+  out.content = file.content;
+  out.what = Shown(DescribeFile(file));
+  return out;
+}
+
+}  // namespace
+
+void SevenConsole::Progress(unsigned long done, unsigned long total) {
+  if (total < 4096) return;
+  if (!progress_) progress_ = std::make_unique<::Progress>(con_, static_cast<int>(total));
+  progress_->Update(static_cast<int>(done));
+  if (done >= total) progress_.reset();
+}
+
+bool SevenConsole::Replace(const std::string& name) {
+  progress_.reset();
+  return AskReplace(con_, choice_, name);
+}
+
+bool AskReplace(Console& con, OnExisting choice, const std::string& name) {
+  if (choice != OnExisting::Ask) return choice == OnExisting::Replace;
+  if (!con.inIsTerminal) return false;
+  Say(con, "%s est deja sur la calculatrice. Le remplacer ? (o/n) ", Shown(name).c_str());
+  std::string word;
+  if (ReadWord(con, &word) != Answer::Given) return false;
+  return word == "o" || word == "O" || word == "oui";
+}
+
+int StatusOfStep(Step step) {
+  return step == Step::Done ? 0 : step == Step::LineLost ? -1 : 1;
+}
+
+std::string StepWords(const SevenLink& link, Step step) {
+  switch (step) {
+    case Step::Done:
+      return "fait";
+    case Step::Kept:
+      return "deja sur la calculatrice : garde, non envoye";
+    case Step::Refused:
+      return "refuse par la calculatrice (NAK " + Hex(static_cast<unsigned long>(link.Nak()), 2) +
+             (link.Nak() == kNakFull ? " : memoire pleine)" : ")");
+    case Step::NoAnswer:
+      return "pas de reponse de la calculatrice";
+    case Step::Broken:
+      return "echange rompu : " + link.Why();
+    case Step::LineLost:
+      return "liaison perdue";
+  }
+  return "";
+}
+
+bool LoadForSeven(const std::vector<std::string>& files, const std::string& name, bool storage,
+                  std::vector<Outgoing>* out, std::vector<std::string>* notes, std::string* error) {
+  for (const std::string& path : files) {
+    std::string bytes;
+    bool main = IsMainMemoryArchive(path);
+    if ((main || storage || HasEnding(path, ".g1a")) && !ReadTextFile(path, &bytes, error))
+      return false;
+    if (storage || IsAddIn(bytes)) {
+      Outgoing file;
+      file.code = kStorageFile;
+      std::string base = path.substr(path.find_last_of("/\\") + 1);
+      file.fields = StorageFields("", base);
+      file.content = bytes;
+      file.what = "fichier " + Shown(base) + " (" + std::to_string(bytes.size()) + " octets)";
+      out->push_back(file);
+      continue;
+    }
+    if (main) {
+      G1mRead read;
+      if (!ReadG1m(bytes, &read, error)) {
+        *error = path + " : " + *error;
+        return false;
+      }
+      for (const std::string& warning : read.warnings) notes->push_back(path + " : " + warning);
+      for (const MainFile& file : read.files) out->push_back(MainOutgoing(file));
+      continue;
+    }
+    std::vector<Item> items;
+    if (!LoadSendable(path, name, &items, notes, error)) return false;
+    for (const Item& item : items) {
+      MainFile file;
+      std::string why;
+      if (!ProgramOfItem(item, &file, notes, &why)) {
+        *error = path + " : " + why;
+        return false;
+      }
+      out->push_back(MainOutgoing(file));
+    }
+  }
+  return true;
+}
+
+int SendSeven(Console& con, SevenLink& link, const std::vector<Outgoing>& files,
+              unsigned long speed) {
+  Say(con, "Calculatrice Graph 35+ ou suivante (Protocole 7.00).\n");
+  int status = 0, sent = 0;
+  if (speed != 9600) {
+    Step step = link.SetSpeed(speed);
+    if (step != Step::Done) {
+      Say(con, "Vitesse de %lu bit/s : %s ; la suite a 9600 bit/s.\n", speed,
+          StepWords(link, step).c_str());
+      if (step == Step::LineLost) return Finish(con, link, -1);
+    }
+  }
+  for (const Outgoing& file : files) {
+    Step step = link.SendFile(file.code, file.fields, file.content);
+    Say(con, "  %s : %s\n", file.what.c_str(),
+        step == Step::Done ? "envoye" : StepWords(link, step).c_str());
+    if (step == Step::Done) ++sent;
+    status = Worst(status, StatusOfStep(step));
+    if (step == Step::LineLost || step == Step::NoAnswer ||
+        (step == Step::Refused && (link.Nak() == kNakEnds || link.Nak() == kNakFull)))
+      break;  // the link is over
+  }
+  Say(con, "%d fichier(s) envoye(s) sur %d.\n", sent, static_cast<int>(files.size()));
+  return Finish(con, link, status);
+}
+
+namespace {
+
+// recevoir's events: every main-memory file kept for the archive.
+class Taking : public SevenConsole {
+ public:
+  explicit Taking(Console& con) : SevenConsole(con) {}
+  bool Keep(const Announced& file) override {
+    if (file.code != kMainFile) return false;
+    MainFile kept = FileOf(file);
+    Say(con_, "  %s : recu\n", Shown(DescribeFile(kept)).c_str());
+    files_.push_back(kept);
+    return true;
+  }
+  const std::vector<MainFile>& Files() const { return files_; }
+
+ private:
+  std::vector<MainFile> files_;
+};
+
+// What a PC answers with when a calculator asks who it is.
+DeviceInfo PcInfo() {
+  DeviceInfo info;
+  info.hardwareId = "Gy362007";
+  info.processor = "RENESAS SH735501";
+  info.romKiB = "00000000";
+  info.flashKiB = "00004096";
+  info.ramKiB = "00000512";
+  info.bootVersion = "01.04.0000";
+  info.bootOffset = "A0000000";
+  info.bootSizeKiB = "00000064";
+  info.osVersion = "02.04.0201";
+  info.osOffset = "A0010000";
+  info.osSizeKiB = "00002496";
+  info.protocol = "7.00";
+  info.productId = "LIAISON0";
+  info.userName = "LIAISON";
+  return info;
+}
+
+}  // namespace
+
+int TakeSeven(Console& con, const std::string& folder) {
+  Say(con, "Calculatrice Graph 35+ ou suivante (Protocole 7.00) : transmission commencee.\n");
+  Taking events(con);
+  SevenTaken taken = TakeSevenTransmission(events, PcInfo());
+  CloseCOM();
+  int status = taken.end == Step::LineLost ? -1 : taken.end == Step::Done ? 0 : 1;
+  if (status == 0) Say(con, "Fin de la transmission.\n");
+  if (status == -1) Say(con, "Liaison avec la calculatrice perdue (cable debranche?).\n");
+  if (status == 1) Say(con, "Transmission interrompue.\n");
+  if (taken.refused > 0) {
+    Say(con, "%d fichier(s) non recu(s).\n", taken.refused);
+    status = Worst(status, 1);
+  }
+  if (events.Files().empty()) {
+    Say(con, "Aucun fichier enregistre.\n");
+    return Worst(status, 1);
+  }
+  std::string path, error;
+  if (!WriteNewFile(folder, Numbered(DateStem(std::time(nullptr)), "g1m"), WriteG1m(events.Files()),
+                    &path, &error)) {
+    Say(con, "Rien n'est enregistre : %s\n", error.c_str());
+    return Worst(status, 1);
+  }
+  Say(con, "%d fichier(s) enregistre(s) dans %s\n", static_cast<int>(events.Files().size()),
+      path.c_str());
+  return status;
+}
+
+int Info(Console& con, int port, const std::vector<std::string>& args) {
+  if (!args.empty()) return Usage("liaison info");
+  SevenConsole events(con);
+  SevenLink link(events);
+  int status = 0;
+  if (!OpenSeven(con, port, link, &status)) return status;
+  DeviceInfo info;
+  Step step = link.Info(&info);
+  if (step != Step::Done) {
+    Say(con, "Informations : %s\n", StepWords(link, step).c_str());
+    return Finish(con, link, StatusOfStep(step));
+  }
+  std::string model = ModelOf(info.hardwareId);
+  Say(con, "Calculatrice : %s (%s)\n", model.empty() ? "modele inconnu" : model.c_str(),
+      Shown(info.hardwareId).c_str());
+  Say(con, "Systeme : %s", info.osVersion.empty() ? "?" : Shown(info.osVersion).c_str());
+  // The documentation calls the size hexadecimal; the calculators' own values
+  // only make sense in decimal: read so, shown raw beside it.
+  if (!info.osSizeKiB.empty())
+    Say(con, " (%s Kio ; brut %s)", Kib(info.osSizeKiB).c_str(), Shown(info.osSizeKiB).c_str());
+  Say(con, "\n");
+  if (!info.bootVersion.empty())
+    Say(con, "Code de demarrage : %s\n", Shown(info.bootVersion).c_str());
+  Say(con, "Identifiant de produit : %s\n", Shown(info.productId).c_str());
+  Say(con, "Utilisateur : %s\n", info.userName.empty() ? "(aucun)" : Shown(info.userName).c_str());
+  Say(con, "Memoire flash : %s Kio ; memoire vive : %s Kio\n", Kib(info.flashKiB).c_str(),
+      Kib(info.ramKiB).c_str());
+  Say(con, "Protocole : %s\n", Shown(info.protocol).c_str());
+  return Finish(con, link, 0);
+}
+
+int Liste(Console& con, int port, const std::vector<std::string>& args) {
+  bool main = true, storage = true;
+  if (args.size() > 1) return Usage("liaison liste [--memoire | --stockage]");
+  if (args.size() == 1) {
+    if (args[0] != "--memoire" && args[0] != "--stockage")
+      return Usage("liaison liste [--memoire | --stockage]");
+    main = args[0] == "--memoire";
+    storage = !main;
+  }
+  SevenConsole events(con);
+  SevenLink link(events);
+  int status = 0;
+  if (!OpenSeven(con, port, link, &status)) return status;
+  if (main) {
+    std::vector<Announced> files, free;
+    Step step = MainList(link, &files);
+    Say(con, "Memoire principale :\n");
+    for (const Announced& f : files)
+      Say(con, "  %-16s %-8s %-10s %lu octets\n", Shown(f.fields.d[2]).c_str(),
+          Shown(f.fields.d[1]).c_str(), KindWords(f.fields.type).c_str(), f.fields.size);
+    if (step == Step::Done && files.empty()) Say(con, "  (vide)\n");
+    if (step == Step::Done) step = link.Request(kRequestMainFree, Fields(), &free);
+    if (step == Step::Done && !free.empty())
+      Say(con, "  Libre : %lu octets\n", free[0].fields.size);
+    if (step != Step::Done) Say(con, "  %s\n", StepWords(link, step).c_str());
+    status = Worst(status, StatusOfStep(step));
+  }
+  if (storage && status != -1) {
+    std::vector<Announced> files, free;
+    Fields device = StorageFields("", "");
+    Step step = link.Request(kRequestStorageList, device, &files);
+    Say(con, "Stockage (fls0) :\n");
+    for (const Announced& f : files) {
+      if (f.fields.d[1].empty())
+        Say(con, "  %s/\n", Shown(f.fields.d[0]).c_str());
+      else
+        Say(con, "  %-24s %lu octets\n",
+            Shown(f.fields.d[0].empty() ? f.fields.d[1] : f.fields.d[0] + "/" + f.fields.d[1])
+                .c_str(),
+            f.fields.size);
+    }
+    if (step == Step::Done && files.empty()) Say(con, "  (vide)\n");
+    if (step == Step::Done) step = link.Request(kRequestStorageFree, device, &free);
+    if (step == Step::Done && !free.empty())
+      Say(con, "  Libre : %lu octets\n", free[0].fields.size);
+    if (step == Step::Refused)
+      Say(con, "  pas de memoire de stockage (%s)\n", StepWords(link, step).c_str());
+    else if (step != Step::Done)
+      Say(con, "  %s\n", StepWords(link, step).c_str());
+    status = Worst(status, StatusOfStep(step));
+  }
+  return Finish(con, link, status);
+}
+
+namespace {
+
+// --vitesse N and --stockage, the folder or the names: what the commands
+// that fetch and delete share.
+struct Wanted {
+  bool storage = false;
+  unsigned long speed = 115200;
+  std::vector<std::string> words;
+};
+
+bool ReadWanted(const std::vector<std::string>& args, bool speed, Wanted* wanted) {
+  for (size_t i = 0; i < args.size(); ++i) {
+    int baud = 0;
+    if (args[i] == "--stockage") {
+      wanted->storage = true;
+    } else if (speed && args[i] == "--vitesse") {
+      if (i + 1 >= args.size() || !Count(args[++i], 300, 115200, &baud)) return false;
+      wanted->speed = static_cast<unsigned long>(baud);
+    } else if (args[i].compare(0, 2, "--") == 0) {
+      return false;
+    } else {
+      wanted->words.push_back(args[i]);
+    }
+  }
+  return true;
+}
+
+// A speed that cannot be had is said; the link goes on at 9600 bit/s.
+bool Speed(Console& con, SevenLink& link, unsigned long speed) {
+  if (speed == 9600) return true;
+  Step step = link.SetSpeed(speed);
+  if (step == Step::Done) return true;
+  Say(con, "Vitesse de %lu bit/s : %s ; la suite a 9600 bit/s.\n", speed,
+      StepWords(link, step).c_str());
+  return step != Step::LineLost;
+}
+
+// Each storage file of the list, fetched and written into `folder`.
+int FetchStorage(Console& con, SevenLink& link, const std::vector<std::string>& names,
+                 const std::string& folder) {
+  int status = 0;
+  for (const std::string& wanted : names) {
+    std::string dir, name, path, error;
+    SplitStorageName(wanted, &dir, &name);
+    std::vector<Announced> got;
+    Step step = link.Request(kRequestStorage, StorageFields(dir, name), &got);
+    if (step == Step::Done && got.empty()) step = Step::Refused;
+    if (step != Step::Done) {
+      Say(con, "  %s : %s\n", Shown(wanted).c_str(),
+          step == Step::Refused ? "pas sur la calculatrice" : StepWords(link, step).c_str());
+      status = Worst(status, StatusOfStep(step));
+      if (step == Step::LineLost) return -1;
+      continue;
+    }
+    if (WriteNewFile(folder, StorageNames(name), got[0].content, &path, &error)) {
+      Say(con, "  %s (%lu octets) : %s\n", Shown(wanted).c_str(),
+          static_cast<unsigned long>(got[0].content.size()), path.c_str());
+    } else {
+      Say(con, "  %s : pas enregistre : %s\n", Shown(wanted).c_str(), error.c_str());
+      status = Worst(status, 1);
+    }
+  }
+  return status;
+}
+
+}  // namespace
+
+int Recuperer(Console& con, int port, const std::vector<std::string>& args) {
+  const char* usage = "liaison recuperer [--stockage] [--vitesse N] NOM...";
+  Wanted wanted;
+  if (!ReadWanted(args, true, &wanted) || wanted.words.empty()) return Usage(usage);
+  SevenConsole events(con);
+  SevenLink link(events);
+  int status = 0;
+  if (!OpenSeven(con, port, link, &status)) return status;
+  if (!Speed(con, link, wanted.speed)) return Finish(con, link, -1);
+  if (wanted.storage) return Finish(con, link, FetchStorage(con, link, wanted.words, "."));
+  std::vector<Announced> list;
+  Step step = MainList(link, &list);
+  if (step != Step::Done) {
+    Say(con, "Liste de la memoire principale : %s\n", StepWords(link, step).c_str());
+    return Finish(con, link, StatusOfStep(step));
+  }
+  for (const std::string& name : wanted.words) {
+    const Announced* known = Named(list, name);
+    std::vector<Announced> got;
+    step = known ? link.Request(
+                       kRequestMain,
+                       MainFields(known->fields.d[0], name, known->fields.d[2], known->fields.type),
+                       &got)
+                 : Step::Refused;
+    if (step == Step::Done && got.empty()) step = Step::Refused;
+    if (step != Step::Done) {
+      Say(con, "  %s : %s\n", Shown(name).c_str(),
+          !known ? "pas sur la calculatrice" : StepWords(link, step).c_str());
+      status = Worst(status, StatusOfStep(step));
+      if (step == Step::LineLost) return Finish(con, link, -1);
+      continue;
+    }
+    MainFile file = FileOf(got[0]);
+    std::string path, error, stem = SafeStem(name);
+    if (WriteNewFile(".", Numbered(stem.empty() ? "_" : stem, "g1m"), WriteG1m({file}), &path,
+                     &error)) {
+      Say(con, "  %s : %s\n", Shown(DescribeFile(file)).c_str(), path.c_str());
+    } else {
+      Say(con, "  %s : pas enregistre : %s\n", Shown(name).c_str(), error.c_str());
+      status = Worst(status, 1);
+    }
+  }
+  return Finish(con, link, status);
+}
+
+int Sauvegarder(Console& con, int port, const std::vector<std::string>& args) {
+  const char* usage = "liaison sauvegarder [DOSSIER] [--stockage] [--vitesse N]";
+  Wanted wanted;
+  if (!ReadWanted(args, true, &wanted) || wanted.words.size() > 1) return Usage(usage);
+  std::string folder = wanted.words.empty() ? "." : wanted.words[0];
+  if (!IsFolder(folder)) return 2;
+  SevenConsole events(con);
+  SevenLink link(events);
+  int status = 0;
+  if (!OpenSeven(con, port, link, &status)) return status;
+  if (!Speed(con, link, wanted.speed)) return Finish(con, link, -1);
+  std::vector<Announced> got;
+  Step step = link.Request(kRequestAllMain, Fields(), &got);
+  std::vector<MainFile> files;
+  for (const Announced& a : got)
+    if (a.code == kMainFile) files.push_back(FileOf(a));
+  std::string stem = DateStem(std::time(nullptr)), path, error;
+  if (step != Step::Done) {
+    Say(con, "Memoire principale : %s ; rien n'est enregistre.\n", StepWords(link, step).c_str());
+    return Finish(con, link, StatusOfStep(step));
+  }
+  if (WriteNewFile(folder, Numbered(stem, "g1m"), WriteG1m(files), &path, &error)) {
+    Say(con, "Memoire principale : %d fichier(s) dans %s\n", static_cast<int>(files.size()),
+        path.c_str());
+  } else {
+    Say(con, "Memoire principale : pas enregistree : %s\n", error.c_str());
+    status = 1;
+  }
+  if (!wanted.storage) return Finish(con, link, status);
+  std::vector<Announced> list;
+  step = link.Request(kRequestStorageList, StorageFields("", ""), &list);
+  if (step != Step::Done) {
+    Say(con, "Stockage : %s\n", StepWords(link, step).c_str());
+    return Finish(con, link, Worst(status, StatusOfStep(step)));
+  }
+  std::string inside = InFolder(folder, stem);
+  for (int n = 2; mkdir(inside.c_str(), 0755) != 0; ++n) {
+    if (errno != EEXIST || n > 1000) {
+      Say(con, "Stockage : dossier %s impossible a creer\n", inside.c_str());
+      return Finish(con, link, 1);
+    }
+    inside = InFolder(folder, stem + "-" + std::to_string(n));
+  }
+  std::vector<std::string> names;
+  for (const Announced& a : list)
+    if (!a.fields.d[1].empty())
+      names.push_back(a.fields.d[0].empty() ? a.fields.d[1] : a.fields.d[0] + "/" + a.fields.d[1]);
+  Say(con, "Stockage : %d fichier(s) dans %s\n", static_cast<int>(names.size()), inside.c_str());
+  return Finish(con, link, Worst(status, FetchStorage(con, link, names, inside)));
+}
+
+int Supprimer(Console& con, int port, const std::vector<std::string>& args) {
+  Wanted wanted;
+  if (!ReadWanted(args, false, &wanted) || wanted.words.empty())
+    return Usage("liaison supprimer [--stockage] NOM...");
+  SevenConsole events(con);
+  SevenLink link(events);
+  int status = 0;
+  if (!OpenSeven(con, port, link, &status)) return status;
+  std::vector<Announced> list;
+  if (!wanted.storage) {
+    Step step = MainList(link, &list);
+    if (step != Step::Done) {
+      Say(con, "Liste de la memoire principale : %s\n", StepWords(link, step).c_str());
+      return Finish(con, link, StatusOfStep(step));
+    }
+  }
+  for (const std::string& name : wanted.words) {
+    const Announced* known = wanted.storage ? nullptr : Named(list, name);
+    Step step = Step::Refused;
+    if (wanted.storage) {
+      std::string dir, file;
+      SplitStorageName(name, &dir, &file);
+      step = link.Simple(kDeleteStorage, StorageFields(dir, file));
+    } else if (known) {
+      step = link.Simple(kDeleteMain, MainFields(known->fields.d[0], name, known->fields.d[2],
+                                                 known->fields.type, known->fields.size));
+    }
+    Say(con, "  %s : %s\n", Shown(name).c_str(),
+        step == Step::Done                        ? "supprime"
+        : !wanted.storage && !known               ? "pas sur la calculatrice"
+        : step == Step::Refused && wanted.storage ? "pas supprime (absent ?)"
+                                                  : StepWords(link, step).c_str());
+    status = Worst(status, StatusOfStep(step));
+    if (step == Step::LineLost) break;
+  }
+  return Finish(con, link, status);
+}
+
+int Optimiser(Console& con, int port, const std::vector<std::string>& args) {
+  if (!args.empty()) return Usage("liaison optimiser");
+  SevenConsole events(con);
+  SevenLink link(events);
+  int status = 0;
+  if (!OpenSeven(con, port, link, &status)) return status;
+  Say(con, "Optimisation du stockage (fls0)...\n");
+  Step step = link.Simple(kOptimize, StorageFields("", ""));
+  Say(con, "%s\n", step == Step::Done ? "Stockage optimise." : StepWords(link, step).c_str());
+  return Finish(con, link, StatusOfStep(step));
+}
