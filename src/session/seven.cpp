@@ -74,8 +74,9 @@ SevenLink::Read SevenLink::ReadPacket(int firstMs, Packet* packet) {
     switch (CutPacket(bytes, &length, packet)) {
       case Cut::Whole:
         return Read::Packet;
-      case Cut::Corrupt:
-      case Cut::OutOfStep:
+      case Cut::Corrupt:  // whole: the sender waits for our answer
+        return Read::Corrupt;
+      case Cut::OutOfStep:  // the rest of it may still be coming
         Drain();
         return Read::Corrupt;
       case Cut::More:

@@ -88,7 +88,7 @@ TEST(G1mFiles, CodesTheGraph35LacksAreRefused) {
   WriteAll(dir / "ok.g1m", G1mBytes({G1mProgram("OK", "1")}));
   Calculator calculator(dir, {"--take", "--archive", dir / "taken.cas"});
   RunOptions send;
-  send.args = {"envoyer", "ok.g1m", "new.g1m"};
+  send.args = {"envoyer", "--protocole", "cas50", "ok.g1m", "new.g1m"};
   exit = RunLiaison(dir.Path(), calculator.Port(), "", send);
   EXPECT_EQ(exit.status, 1);
   EXPECT_TRUE(Has(exit.out, "new.g1m : programme NEW : 2 code(s) inconnu(s)")) << exit.out;
@@ -96,7 +96,8 @@ TEST(G1mFiles, CodesTheGraph35LacksAreRefused) {
   send.args = {"envoyer", "ok.g1m"};
   EXPECT_EQ(RunLiaison(dir.Path(), calculator.Port(), "", send).status, 0);
   calculator.Finish();
-  EXPECT_EQ(Slice(calculator.FromPc(), 0, 1), Hex("16"));
+  EXPECT_EQ(calculator.FromPc(),
+            Join({Hex(kGuessHex), ProgramItemBytes("OK", "1"), Hex(kEndHeaderHex)}));
   EXPECT_EQ(ReadAll(dir / "taken.cas"), Str(ProgramItemBytes("OK", "1")));
 }
 

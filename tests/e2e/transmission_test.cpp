@@ -227,7 +227,7 @@ TEST(Sent, ToACalculatorThatHoldsOneName) {
     if (!c.replaced) items.erase(items.begin() + 1);
     EXPECT_EQ(ReadAll(dir / "taken.cas"), AsText(Join(items)));
     Bytes def = FiveItems()[1];
-    Bytes sent = Join({Hex("16"), FiveItems()[0], Slice(def, 0, 50), Hex(c.replaced ? "06" : "15"),
+    Bytes sent = Join({Hex(kGuessHex), FiveItems()[0], Slice(def, 0, 50), Hex(c.replaced ? "06" : "15"),
                        c.replaced ? Slice(def, 50, def.size()) : Bytes{}, FiveItems()[2],
                        FiveItems()[3], FiveItems()[4], kEnd});
     EXPECT_EQ(calculator.FromPc(), sent);
@@ -266,7 +266,7 @@ TEST(Sent, BackupGoesAlone) {
   Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
   calculator.Finish();
   EXPECT_EQ(exit.status, 0) << exit.out;
-  EXPECT_EQ(calculator.FromPc(), Join({Hex("16"), backup}));
+  EXPECT_EQ(calculator.FromPc(), Join({Hex(kGuessHex), backup}));
   EXPECT_EQ(ReadAll(dir / "taken.cas"), AsText(backup));
 }
 
@@ -294,7 +294,7 @@ TEST(Sent, ProgramFilesAndRefusals) {
   EXPECT_EQ(exit.status, 0) << exit.out;
   calculator.Finish();
   EXPECT_EQ(ReadAll(dir / "taken.cas"), AsText(ProgramItemBytes("ABC", "abc")));
-  EXPECT_EQ(Slice(calculator.FromPc(), 0, 1), Hex("16"));  // nothing came before
+  EXPECT_EQ(Slice(calculator.FromPc(), 0, 7), Hex(kGuessHex));  // nothing came before
 
   TempDir other;
   WriteAll(other / "prog.bin", ":xyz");

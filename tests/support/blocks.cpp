@@ -209,3 +209,5 @@ const char kDemoG1mHex[] =
     "00 00 00 00 00 00 22 48 45 4C 4C 4F 22 0D 3F 0E "
     "41 0D 41 A9 41 0E 42 0D 42 0C";
 const char kDemoProgramHex[] = "22 48 45 4C 4C 4F 22 0D 3F 0E 41 0D 41 A9 41 0E 42 0D 42 0C";
+
+const char kGuessHex[] = "05 30 30 30 37 30 16";

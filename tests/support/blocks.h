@@ -35,6 +35,9 @@ Bytes Hex(const std::string& spaced);  // "16 3A FF" → bytes
 
 // The worked example's program header, as the console dumps it ("%02X ").
 extern const char kWorkedHeaderHex[];
+// What envoyer sends first to find the calculator's protocol, when a Graph
+// 35/65 answers at once: Protocol 7.00's initial check, then 0x16.
+extern const char kGuessHex[];
 // The end header, always the same 50 bytes.
 extern const char kEndHeaderHex[];
 

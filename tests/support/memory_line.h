@@ -26,7 +26,7 @@ class MemoryLine : public SerialBackend {
   int Write(const unsigned char* buffer, int count, int* bytesWritten) override;
   // Each new speed, with how many bytes the PC had written before it.
   bool Configure() override {
-    if (speeds_.empty() || speeds_.back().second != g_dcb.BaudRate)
+    if (g_dcb.BaudRate != (speeds_.empty() ? startSpeed_ : speeds_.back().second))
       speeds_.push_back({written_.size(), g_dcb.BaudRate});
     return true;
   }
@@ -44,6 +44,7 @@ class MemoryLine : public SerialBackend {
   std::deque<Arrival> pending_;
   std::vector<unsigned char> written_;
   std::vector<std::pair<size_t, unsigned long>> speeds_;
+  unsigned long startSpeed_ = g_dcb.BaudRate;
   long lastArrival_ = 0;
   long now_ = 0;
   int idleReadsLeft_ = 1000;
