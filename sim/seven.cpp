@@ -171,6 +171,7 @@ class Calc {
       ++received_;
       if (plan_.vanishAfter == received_) {
         wire_.Close();
+        vanished_ = true;
         return -1;
       }
       if (plan_.silentOnce == received_) continue;  // as if it never came
@@ -228,6 +229,7 @@ class Calc {
   SevenPlan& plan_;
   FILE* report_;
   int sent_ = 0, received_ = 0;
+  bool vanished_ = false;  // the line closed as a cable pulled out
   std::string last_;
 
  private:
@@ -424,7 +426,7 @@ bool ServeSeven(Wire& wire, SevenPlan& plan, FILE* report) {
   for (;;) {
     Pk p;
     int r = c.Read(&p, -1);
-    if (r < 0) return true;
+    if (r < 0) return !c.vanished_;
     if (r == 0 || plan.silent) continue;
     bool going = true;
     if (p.type == 0x05) {

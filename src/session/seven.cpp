@@ -276,6 +276,10 @@ Step SevenLink::Simple(int code, const Fields& fields) {
 
 Step SevenLink::Close() {
   KeptWaits kept;
+  if (lost_) {
+    Switch(9600, NOPARITY, TWOSTOPBITS);
+    return Step::LineLost;
+  }
   Step step = Step::Done;
   // Whether a calculator keeps a speed after the link is not known: it is
   // put back to the start speed first.

@@ -87,6 +87,7 @@ class SevenLink {
   Step AnswerNak(const seven::Packet& answer);
   Step Fail(Step step, const std::string& why) {
     why_ = why;
+    lost_ = lost_ || step == Step::LineLost;
     return step;
   }
 
@@ -95,7 +96,7 @@ class SevenLink {
   int nak_ = 0;
   std::string why_;
   unsigned long speed_ = 9600;
-  std::string pending_;  // bytes read past a packet
+  bool lost_ = false;  // once the line is gone, nothing more is tried on it
 };
 
 // Which protocol the calculator at the other end speaks, found by trying:

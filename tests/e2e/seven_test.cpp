@@ -1,0 +1,335 @@
+// The commands with a Graph 35+ (Protocol 7.00) end to end: the real liaison
+// against the simulated calculator, the packets on the line, the files on
+// both sides, the statuses.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <gtest/gtest.h>
+
+#include "support/harness.h"
+
+namespace {
+
+std::string Str(const Bytes& bytes) {
+  return std::string(bytes.begin(), bytes.end());
+}
+
+// Hexadecimal of the packets the facts sheet works through.
+const char kCheck[] = "05 30 30 30 37 30";
+const char kAckHex[] = "06 30 30 30 37 30";
+const char kTerminate[] = "18 30 30 30 37 30";
+const char kDemoCommand[] =
+    "01 32 35 31 30 30 32 39 30 30 30 31 30 30 30 30 30 30 31 45 30 36 30 34 30 37 30 30 30 30 "
+    "30 30 73 79 73 74 65 6D 44 45 4D 4F 50 52 4F 47 52 41 4D 31 33";
+const char kDemoData[] =
+    "02 32 35 31 30 30 33 36 30 30 30 31 30 30 30 31 5C 20 5C 20 5C 20 5C 20 5C 20 5C 20 5C 20 "
+    "5C 20 5C 20 5C 20 22 48 45 4C 4C 4F 22 5C 2D 3F 5C 2E 41 5C 2D 41 A9 41 5C 2E 42 5C 2D 42 "
+    "5C 2C 32 37";
+
+// A main memory of two programs, and an add-in for storage.
+std::vector<MainFileSpec> Memory() {
+  return {G1mProgram("JEU", std::string("\xF7\x00"
+                                        "A\r",
+                                        4)),
+          G1mProgram("BIG", std::string(700, '\x0D'), "MDP")};
+}
+
+std::string AddIn() {
+  std::string bytes = G1mBytes({G1mProgram("X", "x")});
+  bytes[8] = static_cast<char>(~0xF3);
+  return bytes + std::string(3000, '\x5C');
+}
+
+// What a folder holds, but its hidden entries.
+std::vector<std::string> Listed(const std::string& folder) {
+  std::vector<std::string> found;
+  DIR* d = opendir(folder.c_str());
+  while (dirent* e = d ? readdir(d) : nullptr)
+    if (e->d_name[0] != '.') found.push_back(e->d_name);
+  if (d) closedir(d);
+  return found;
+}
+
+struct Outcome {
+  Exit exit;
+  Bytes fromPc, toPc;
+  std::string report;
+};
+
+// One command against a fresh simulated calculator in `dir`.
+Outcome Against(const TempDir& dir, const std::vector<std::string>& sim,
+                const std::vector<std::string>& args) {
+  Calculator calculator(dir, sim);
+  RunOptions options;
+  options.args = args;
+  Outcome run;
+  run.exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  run.fromPc = calculator.FromPc();
+  run.toPc = calculator.ToPc();
+  run.report = calculator.Report();
+  return run;
+}
+
+TEST(Seven, InfoAndList) {
+  TempDir dir;
+  WriteAll(dir / "mem.g1m", G1mBytes(Memory()));
+  WriteAll(dir / "JEU.G1A", AddIn());
+  std::vector<std::string> sim = {"--seven", "--memory", dir / "mem.g1m", "--storage",
+                                  dir / "JEU.G1A"};
+  Outcome info = Against(dir, sim, {"info"});
+  EXPECT_EQ(info.exit.status, 0) << info.exit.out;
+  EXPECT_EQ(info.exit.out,
+            "Calculatrice : Graph 35+ (SH4) ou Graph 35+E (Gy362007)\n"
+            "Systeme : 02.04.0201 (2496 Kio ; brut 00002496)\n"
+            "Code de demarrage : 01.04.0000\n"
+            "Identifiant de produit : ABCDEFGH\n"
+            "Utilisateur : ALICE\n"
+            "Memoire flash : 4096 Kio ; memoire vive : 512 Kio\n"
+            "Protocole : 7.00\n");
+  EXPECT_EQ(info.fromPc, Join({Hex(kCheck), Hex("01 30 31 30 36 46"), Hex(kTerminate)}));
+
+  Outcome list = Against(dir, sim, {"liste"});
+  EXPECT_EQ(list.exit.status, 0) << list.exit.out;
+  EXPECT_EQ(list.exit.out,
+            "Memoire principale :\n"
+            "  PROGRAM          JEU      programme  14 octets\n"
+            "  PROGRAM          BIG      programme  710 octets\n"
+            "  Libre : 61440 octets\n"
+            "Stockage (fls0) :\n"
+            "  JEU.G1A                  3087 octets\n"
+            "  Libre : 1572864 octets\n");
+  sim.push_back("--no-storage");
+  Outcome none = Against(dir, sim, {"liste", "--stockage"});
+  EXPECT_EQ(none.exit.status, 1);
+  EXPECT_TRUE(
+      Has(none.exit.out, "  pas de memoire de stockage (refuse par la calculatrice (NAK 00))"))
+      << none.exit.out;
+}
+
+// The facts sheet's exchange, byte for byte, at the start speed.
+TEST(Seven, SendsTheWorkedExample) {
+  TempDir dir;
+  WriteAll(dir / "demo.g1m", Str(Hex(kDemoG1mHex)));
+  Outcome run =
+      Against(dir, {"--seven", "--keep", dir.Path()}, {"envoyer", "--vitesse", "9600", "demo.g1m"});
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out;
+  EXPECT_EQ(run.fromPc, Join({Hex(kCheck), Hex(kDemoCommand), Hex(kDemoData), Hex(kTerminate)}));
+  EXPECT_EQ(run.toPc, Join({Hex(kAckHex), Hex(kAckHex), Hex(kAckHex), Hex(kAckHex)}));
+  EXPECT_EQ(ReadAll(dir / "main-DEMO"), std::string(10, '\0') + Str(Hex(kDemoProgramHex)));
+  EXPECT_TRUE(Has(run.exit.out,
+                  "Calculatrice Graph 35+ ou suivante (Protocole 7.00).\n"
+                  "  programme DEMO : envoye\n1 fichier(s) envoye(s) sur 1.\n"))
+      << run.exit.out;
+}
+
+// By default the line goes to 115200 bit/s once the calculator has said
+// yes, and back to 9600 before the end; storage files and the programs of
+// a catalogue go too, each where it belongs.
+TEST(Seven, SendsEverythingFast) {
+  TempDir dir;
+  WriteAll(dir / "jeu.g1a", AddIn());
+  WriteAll(dir / "notes.txt", "des notes");
+  WriteAll(dir / "p.cat",
+           "%Header Record\r\nFormat:TXT\r\nCommunication SW:0\r\nData Type:PG\r\nCapacity:0\r\n"
+           "File Name:MINI\r\nGroup Name:\r\nPassword:MDP\r\nOption1:NL\r\nOption2:\r\n"
+           "Option3:\r\nOption4:\r\n%Data Record\r\n\\Min(List 1)\r\n%End\r\n");
+  Outcome run = Against(dir, {"--seven", "--keep", dir.Path()}, {"envoyer", "jeu.g1a", "p.cat"});
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out;
+  EXPECT_EQ(ReadAll(dir / "storage-jeu.g1a"), AddIn());
+  // The Graph 35/65's Min( (7F 2D) arrives as the fx-9860G's (7F 99).
+  EXPECT_EQ(ReadAll(dir / "main-MINI"), G1mProgramContent("\x7F\x99\x7F\x51"
+                                                          "1)",
+                                                          "MDP"));
+  EXPECT_TRUE(Has(run.report, "speed_before_ack=9600\nspeed=115200 EVEN 1\n")) << run.report;
+  EXPECT_TRUE(Has(run.report, "speed_before_ack=115200\nspeed=9600 NONE 2\nterminate\n"))
+      << run.report;
+  run = Against(dir, {"--seven", "--keep", dir.Path()}, {"envoyer", "--stockage", "notes.txt"});
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out;
+  EXPECT_EQ(ReadAll(dir / "storage-notes.txt"), "des notes");
+}
+
+TEST(Seven, FileTheCalculatorHas) {
+  struct Case {
+    std::vector<std::string> choice;
+    const char* said;
+    const char* answered;  // to its NAK 02
+    int status;
+  };
+  const Case cases[] = {
+      {{"--remplacer"}, "  programme JEU : envoye\n", "06 30 31 30 36 46", 0},
+      {{"--garder"},
+       "  programme JEU : deja sur la calculatrice : garde, non envoye\n",
+       "15 30 33 30 36 44",
+       1},
+      {{},
+       "  programme JEU : deja sur la calculatrice : garde, non envoye\n",
+       "15 30 33 30 36 44",
+       1},
+  };
+  for (const Case& c : cases) {
+    TempDir dir;
+    WriteAll(dir / "mem.g1m", G1mBytes(Memory()));
+    WriteAll(dir / "new.g1m", G1mBytes({G1mProgram("JEU", "nouveau")}));
+    std::vector<std::string> args = {"envoyer", "--vitesse", "9600"};
+    args.insert(args.end(), c.choice.begin(), c.choice.end());
+    args.push_back("new.g1m");
+    Outcome run =
+        Against(dir, {"--seven", "--memory", dir / "mem.g1m", "--keep", dir.Path()}, args);
+    EXPECT_EQ(run.exit.status, c.status) << run.exit.out;
+    EXPECT_TRUE(Has(run.exit.out, c.said)) << run.exit.out;
+    Bytes command = Slice(run.fromPc, 6, run.fromPc.size());
+    EXPECT_TRUE(Has(Str(run.fromPc), Str(Hex(c.answered))));
+    EXPECT_EQ(ReadAll(dir / "main-JEU"), c.status == 0 ? G1mProgramContent("nouveau") : "");
+  }
+}
+
+TEST(Seven, FetchesAndBacksUp) {
+  TempDir dir;
+  WriteAll(dir / "mem.g1m", G1mBytes(Memory()));
+  WriteAll(dir / "JEU.G1A", AddIn());
+  std::vector<std::string> sim = {"--seven", "--memory", dir / "mem.g1m", "--storage",
+                                  dir / "JEU.G1A"};
+  mkdir((dir / "out").c_str(), 0755);
+  WriteAll(dir / "JEU.g1m", "a file of the user's");
+  Outcome run = Against(dir, sim, {"recuperer", "JEU", "BIG", "ABSENT"});
+  EXPECT_EQ(run.exit.status, 1) << run.exit.out;
+  EXPECT_EQ(run.exit.out,
+            "  programme JEU : JEU-2.g1m\n  programme BIG : BIG.g1m\n"
+            "  ABSENT : pas sur la calculatrice\n");
+  EXPECT_EQ(ReadAll(dir / "JEU.g1m"), "a file of the user's");
+  EXPECT_EQ(ReadAll(dir / "JEU-2.g1m"), G1mBytes({Memory()[0]}));
+  EXPECT_EQ(ReadAll(dir / "BIG.g1m"), G1mBytes({Memory()[1]}));
+
+  run = Against(dir, sim, {"recuperer", "--stockage", "JEU.G1A"});
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out;
+  EXPECT_EQ(ReadAll(dir / "JEU.G1A-2"), "");  // named as itself
+  EXPECT_EQ(ReadAll(dir / "JEU-2.G1A"), AddIn());
+
+  run = Against(dir, sim, {"sauvegarder", "out", "--stockage"});
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out;
+  std::vector<std::string> archives = Listed(dir / "out");
+  ASSERT_EQ(archives.size(), 2u);  // the archive and the storage folder
+  std::string stem = archives[0].substr(0, 15);
+  EXPECT_EQ(ReadAll(dir / "out" + "/" + stem + ".g1m"), G1mBytes(Memory()));
+  EXPECT_EQ(ReadAll(dir / "out" + "/" + stem + "/JEU.G1A"), AddIn());
+}
+
+TEST(Seven, DeletesAndOptimises) {
+  TempDir dir;
+  WriteAll(dir / "mem.g1m", G1mBytes(Memory()));
+  WriteAll(dir / "JEU.G1A", AddIn());
+  std::vector<std::string> sim = {"--seven", "--memory", dir / "mem.g1m", "--storage",
+                                  dir / "JEU.G1A"};
+  Outcome run = Against(dir, sim, {"supprimer", "BIG", "NON"});
+  EXPECT_EQ(run.exit.status, 1);
+  EXPECT_EQ(run.exit.out, "  BIG : supprime\n  NON : pas sur la calculatrice\n");
+  EXPECT_TRUE(Has(run.report, "deleted=BIG\n"));
+  run = Against(dir, sim, {"supprimer", "--stockage", "JEU.G1A"});
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out;
+  EXPECT_TRUE(Has(run.report, "command=46\ndeleted=JEU.G1A\n"));
+  run = Against(dir, sim, {"optimiser"});
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out;
+  EXPECT_TRUE(Has(run.report, "command=51\noptimised\n"));
+  // Nothing that erases or reprograms the calculator ever goes.
+  for (unsigned char code : {0x00, 0x2A, 0x4A, 0x4F, 0x50, 0x52, 0x53, 0x54, 0x55, 0x56}) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%02X", code);
+    EXPECT_FALSE(Has(run.report, std::string("command=") + hex));
+  }
+}
+
+// A Graph 35+ that transmits by itself (LINK, Transmit): its files land in
+// one .g1m, exactly.
+TEST(Seven, RecevoirTakesItsTransmission) {
+  TempDir dir;
+  WriteAll(dir / "sent.g1m", G1mBytes(Memory()));
+  mkdir((dir / "in").c_str(), 0755);
+  Outcome run = Against(dir, {"--seven-transmit", dir / "sent.g1m"}, {"recevoir", "in"});
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out;
+  EXPECT_TRUE(Has(run.exit.out,
+                  "  programme JEU : recu\n  programme BIG : recu\n"
+                  "Fin de la transmission.\n2 fichier(s) enregistre(s) dans in/"))
+      << run.exit.out;
+  EXPECT_TRUE(Has(run.report, "pc_info=ok\n")) << run.report;
+  std::vector<std::string> kept = Listed(dir / "in");
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(ReadAll(dir / "in/" + kept[0]), G1mBytes(Memory()));
+}
+
+struct Fault {
+  const char* what;
+  std::vector<std::string> sim;
+  std::vector<std::string> args;
+  int status;
+  const char* shown;
+  bool delivered;  // the file arrived whole
+};
+
+void PrintTo(const Fault& f, std::ostream* os) {
+  *os << f.what;
+}
+
+class SevenFaults : public ::testing::TestWithParam<Fault> {};
+
+TEST_P(SevenFaults, FilesWholeOrNotAtAll) {
+  const Fault& f = GetParam();
+  TempDir dir;
+  WriteAll(dir / "big.g1m", G1mBytes({Memory()[1]}));
+  std::vector<std::string> sim = {"--seven", "--keep", dir.Path()};
+  sim.insert(sim.end(), f.sim.begin(), f.sim.end());
+  std::vector<std::string> args = f.args;
+  args.push_back("big.g1m");
+  Outcome run = Against(dir, sim, args);
+  EXPECT_EQ(run.exit.status, f.status) << run.exit.out;
+  EXPECT_TRUE(Has(run.exit.out, f.shown)) << run.exit.out;
+  EXPECT_EQ(ReadAll(dir / "main-BIG"), f.delivered ? Memory()[1].content : "") << run.report;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Faults, SevenFaults,
+    ::testing::Values(
+        // Its ACK of the command comes damaged: asked again (NAK 01).
+        Fault{"damaged_answer", {"--corrupt-once", "2"}, {"envoyer"}, 0, "envoye", true},
+        // It finds the PC's second data packet damaged: sent again.
+        Fault{"resend_asked", {"--ask-resend", "5"}, {"envoyer"}, 0, "envoye", true},
+        // Its answer to the first data packet never comes: the regular check.
+        Fault{"lost_answer", {"--silent-once", "4"}, {"envoyer"}, 0, "envoye", true},
+        Fault{"memory_full",
+              {"--full"},
+              {"envoyer"},
+              1,
+              "programme BIG : refuse par la calculatrice (NAK 05 : memoire pleine)",
+              false},
+        Fault{"line_lost", {"--vanish-after", "4"}, {"envoyer"}, 255, "liaison perdue", false},
+        Fault{"no_answer",
+              {"--silent"},
+              {"envoyer", "--protocole", "7"},
+              1,
+              "Pas de reponse en Protocole 7.00",
+              false}),
+    [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.what); });
+
+TEST(Seven, WrongCommandLines) {
+  TempDir dir;
+  const std::vector<std::vector<std::string>> wrongs = {
+      {"info", "x"},
+      {"liste", "--tout"},
+      {"liste", "--memoire", "--stockage"},
+      {"recuperer"},
+      {"recuperer", "--vitesse", "99", "A"},
+      {"sauvegarder", "a", "b"},
+      {"sauvegarder", "no-such-dir"},
+      {"supprimer"},
+      {"optimiser", "x"},
+      {"envoyer", "--protocole", "8", "x.g1m"},
+      {"envoyer", "--vitesse", "x", "x.g1m"},
+      {"envoyer", "--stockage", "--protocole", "cas50", "x"}};
+  for (const std::vector<std::string>& args : wrongs) {
+    RunOptions options;
+    options.args = args;
+    Exit exit = RunLiaison(dir.Path(), "/dev/null", "", options);
+    EXPECT_EQ(exit.status, 2) << args[0] << " " << args.back();
+  }
+}
+
+}  // namespace
