@@ -440,7 +440,7 @@ bool ServeSeven(Wire& wire, SevenPlan& plan, FILE* report) {
     } else {
       going = c.Nak(0x04);
     }
-    if (!going) return true;
+    if (!going) return !c.vanished_;
   }
 }
 

@@ -156,6 +156,7 @@ bool Wire::Send(const unsigned char* bytes, int count) {
 // A pty master reports a hang-up once no one holds the PC's side; a read
 // after it fails (EIO). Bytes that came before are read first.
 int Wire::Receive(int timeoutMs) {
+  if (fd_ < 0) return kGone;  // closed here, as a cable pulled out
   Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     int wait = -1;
