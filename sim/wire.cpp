@@ -79,6 +79,11 @@ bool Wire::SetSpeed(long baud, bool evenParity, bool twoStops) {
   if (!rate) return false;
   int bits = 1 + 8 + (evenParity ? 1 : 0) + (twoStops ? 2 : 1);
   byteTime_ = std::chrono::nanoseconds(bits * 1000000000LL / baud);
+  if (log_) {  // "S": the line's speed, and the bits of a byte, from here on
+    double at = std::chrono::duration<double>(Clock::now() - start_).count();
+    std::fprintf(log_, "%.6f S %ld/%d\n", at, baud, bits);
+    std::fflush(log_);
+  }
   if (pty_) return true;
   termios tio{};
   if (tcgetattr(fd_, &tio) != 0) return false;

@@ -23,7 +23,7 @@ class Wire {
   void SetLog(FILE* log) { log_ = log; }
   void SetPace(bool pace) { pace_ = pace; }
   // A new speed (parity, stop bits) for the line from now on: the pacing,
-  // and a real device's own settings. Even parity and 1 stop bit unless said.
+  // and a real device's own settings; the log says it ("S 115200/11").
   bool SetSpeed(long baud, bool evenParity, bool twoStops);
   // The speed the PC's side of the pty is set to, or 0 where it is not told.
   long PcSpeed() const;

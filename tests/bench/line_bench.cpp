@@ -154,6 +154,54 @@ Transmitted RunTransmission(const std::string& name, Way way, const Bytes& items
   return r;
 }
 
+// Protocol 7.00: a 64 KiB storage file sent and fetched at `speed`. The wire
+// time counts every byte of the exchange at the speed the line had then.
+Transmitted RunSeven(const std::string& name, bool send, unsigned long speed) {
+  TempDir dir;
+  std::string file(65536, '\0');
+  for (size_t i = 0; i < file.size(); ++i) file[i] = static_cast<char>(i * 7 + i / 256);
+  WriteAll(dir / "BENCH.BIN", file);
+  std::vector<std::string> sim = {"--pace", "--seven"};
+  if (!send) sim.insert(sim.end(), {"--storage", dir / "BENCH.BIN"});
+  RunOptions options;
+  options.timeoutSeconds = 600;
+  std::string baud = std::to_string(speed);
+  if (send)
+    options.args = {"envoyer", "--protocole", "7", "--stockage", "--vitesse", baud, "BENCH.BIN"};
+  else
+    options.args = {"recuperer", "--stockage", "--vitesse", baud, "BENCH.BIN"};
+  Calculator calculator(dir, sim);
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  if (exit.status != 0)
+    std::fprintf(stderr, "bench: %s ended with %d\n", name.c_str(), exit.status);
+  std::istringstream log(ReadAll(dir / "sim.log"));
+  std::string at, direction, value;
+  double byteSeconds = 11.0 / 9600, wire = 0, first = -1, last = 0, lastByte = 0;
+  double lastFromCalculator = -1, longest = 0;
+  char previous = 0;
+  while (log >> at >> direction >> value) {
+    double t = std::stod(at);
+    if (direction == "S") {
+      byteSeconds = std::stod(value.substr(value.find('/') + 1)) / std::stod(value);
+      continue;
+    }
+    if (first < 0) first = t;
+    last = t;
+    lastByte = byteSeconds;
+    wire += byteSeconds;
+    if (direction[0] == '<' && previous == '>' && lastFromCalculator >= 0)
+      longest = std::max(longest, (t - lastFromCalculator) * 1000);
+    if (direction[0] == '>') lastFromCalculator = t;
+    previous = direction[0];
+  }
+  Transmitted r;
+  r.t = {name, wire, last - first + lastByte, 0, 0, exit.maxRssKb};
+  r.t.ratio = r.t.measured / r.t.wire;
+  r.longestAnswerMs = longest;
+  return r;
+}
+
 double CpuSecondsOf(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string field;
@@ -288,6 +336,12 @@ int main(int argc, char** argv) {
       RunTransmission("envoyer, a 60 KiB backup", Way::Send, backup),
       RunTransmission("ecran, a 128 x 64 capture to PNG and terminal", Way::Capture, {}),
   };
+  std::vector<Transmitted> sevens = {
+      RunSeven("envoyer --stockage, 64 KiB, 115200 E 1", true, 115200),
+      RunSeven("recuperer --stockage, 64 KiB, 115200 E 1", false, 115200),
+      RunSeven("envoyer --stockage, 64 KiB, 9600 N 2", true, 9600),
+      RunSeven("recuperer --stockage, 64 KiB, 9600 N 2", false, 9600),
+  };
   double request = waitRequest.get(), ready = waitReady.get();
   double menu = StartToMenu();
 
@@ -312,6 +366,13 @@ int main(int argc, char** argv) {
       std::printf("(the calculator answers) |");
     std::printf(" %.2f MiB |\n", r.t.maxRssKb / 1024.0);
   }
+  std::printf(
+      "\n| Protocol 7.00 | wire time (s) | measured (s) | ratio | longest answer of liaison's | "
+      "peak memory |\n");
+  std::printf("|---|---:|---:|---:|---:|---:|\n");
+  for (const Transmitted& r : sevens)
+    std::printf("| %s | %.2f | %.2f | %.4f | %.2f ms | %.2f MiB |\n", r.t.name.c_str(), r.t.wire,
+                r.t.measured, r.t.ratio, r.longestAnswerMs, r.t.maxRssKb / 1024.0);
   std::printf("\n| liaison | measured |\n|---|---:|\n");
   std::printf("| CPU during a %d s wait for 0x16 | %.3f s (%.3f%%) |\n", idleSeconds, request,
               100 * request / idleSeconds);
