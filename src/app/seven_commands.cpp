@@ -1,7 +1,5 @@
 #include "app/seven_commands.h"
 
-#include <sys/stat.h>
-
 #include <ctime>
 #include <memory>
 
@@ -545,13 +543,10 @@ int Sauvegarder(Console& con, int port, const std::vector<std::string>& args) {
     Say(con, "Stockage : %s\n", StepWords(link, step).c_str());
     return Finish(con, link, Worst(status, StatusOfStep(step)));
   }
-  std::string inside = InFolder(folder, stem);
-  for (int n = 2; mkdir(inside.c_str(), 0755) != 0; ++n) {
-    if (errno != EEXIST || n > 1000) {
-      Say(con, "Stockage : dossier %s impossible a creer\n", inside.c_str());
-      return Finish(con, link, 1);
-    }
-    inside = InFolder(folder, stem + "-" + std::to_string(n));
+  std::string inside;
+  if (!CreateNewFolder(folder, stem, &inside, &error)) {
+    Say(con, "Stockage : %s\n", error.c_str());
+    return Finish(con, link, 1);
   }
   std::vector<std::string> names;
   for (const Announced& a : list)

@@ -11,6 +11,7 @@
 #include <cstring>
 
 #ifdef _WIN32
+#include <direct.h>
 #include <io.h>
 #define ftruncate _chsize_s
 #else
@@ -154,4 +155,20 @@ std::string InFolder(const std::string& folder, const std::string& name) {
   if (folder.empty() || folder == ".") return name;
   char last = folder.back();
   return last == '/' || last == '\\' ? folder + name : folder + "/" + name;
+}
+
+bool CreateNewFolder(const std::string& folder, const std::string& stem, std::string* path,
+                     std::string* error) {
+  for (int n = 1; n < 1000; ++n) {
+    *path = InFolder(folder, n == 1 ? stem : stem + "-" + std::to_string(n));
+#ifdef _WIN32
+    int made = _mkdir(path->c_str());
+#else
+    int made = mkdir(path->c_str(), 0755);
+#endif
+    if (made == 0) return true;
+    if (errno != EEXIST) break;
+  }
+  *error = "impossible de creer le dossier " + *path + " : " + std::strerror(errno);
+  return false;
 }

@@ -55,6 +55,9 @@ bool WriteNewFile(const std::string& folder, const NameFor& names, const std::st
 // folder, drives the terminal, or hides the file.
 std::string SafeStem(const std::string& name);
 
+// A new folder in `folder`, under the first name free: STEM, STEM-2...
+bool CreateNewFolder(const std::string& folder, const std::string& stem, std::string* path,
+                     std::string* error);
 // "AAAAMMJJ-HHMMSS", the local date and time.
 std::string DateStem(std::time_t when);
 // `folder` joined with `name`.
