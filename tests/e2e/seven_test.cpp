@@ -238,6 +238,32 @@ TEST(Seven, DeletesAndOptimises) {
   }
 }
 
+// A fetched file the disk refuses leaves nothing; a truncated archive is
+// refused before a packet goes.
+TEST(Seven, NothingHalfDone) {
+  TempDir dir;
+  WriteAll(dir / "mem.g1m", G1mBytes(Memory()));
+  if (!OnWindows()) {
+    Calculator calculator(dir, {"--seven", "--memory", dir / "mem.g1m"});
+    RunOptions options;
+    options.args = {"recuperer", "BIG"};
+    options.fileSizeLimit = 100;
+    Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+    calculator.Finish();
+    EXPECT_EQ(exit.status, 1) << exit.out;
+    EXPECT_TRUE(Has(exit.out, "  BIG : pas enregistre : ")) << exit.out;
+    EXPECT_EQ(Listed(dir.Path()), std::vector<std::string>({"mem.g1m", "report.txt", "sim.log"}));
+  }
+  std::string truncated = G1mBytes(Memory());
+  WriteAll(dir / "cut.g1m", truncated.substr(0, truncated.size() - 1));
+  RunOptions options;
+  options.args = {"envoyer", "--protocole", "7", "cut.g1m"};
+  Exit exit = RunLiaison(dir.Path(), "/dev/null", "", options);  // no port is opened
+  EXPECT_EQ(exit.status, 1) << exit.out;
+  EXPECT_TRUE(Has(exit.out, "cut.g1m : octet ")) << exit.out;
+  EXPECT_TRUE(Has(exit.out, "Rien n'a ete envoye.\n")) << exit.out;
+}
+
 // A Graph 35+ that transmits by itself (LINK, Transmit): its files land in
 // one .g1m, exactly.
 TEST(Seven, RecevoirTakesItsTransmission) {
