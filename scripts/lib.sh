@@ -7,8 +7,18 @@ need_packages() {
   [ ${#missing[@]} -eq 0 ] && return 0
   echo "$(basename "$0"): installing ${missing[*]}" >&2
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq &&
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+  # On a fresh machine another package manager may hold the lock for a
+  # while (unattended upgrades): apt waits for it rather than failing at once.
+  local wait=(-o DPkg::Lock::Timeout=600)
+  if ! $sudo apt-get "${wait[@]}" update -qq; then
+    echo "$(basename "$0"): apt-get update failed (network, or the lock held over 10 min)" >&2
+    return 1
+  fi
+  if ! DEBIAN_FRONTEND=noninteractive $sudo apt-get "${wait[@]}" install -y -qq "${missing[@]}" \
+    >/dev/null; then
+    echo "$(basename "$0"): installing ${missing[*]} failed" >&2
+    return 1
+  fi
 }
 
 # clang, and the sanitizer and fuzzer runtime that goes with its version.
