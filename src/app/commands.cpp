@@ -227,6 +227,12 @@ int Recevoir(Console& con, int port, const std::vector<std::string>& args) {
 
 namespace {
 
+bool IsArchiveOrCatalogue(const std::string& path) {
+  std::string ext = path.size() >= 4 ? path.substr(path.size() - 4) : "";
+  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return ext == ".cas" || ext == ".cat" || IsMainMemoryArchive(path);
+}
+
 struct Sendings {
   OnExisting choice = OnExisting::Ask;
   std::string name, protocol;  // protocol: "", "7" or "cas50"
@@ -258,8 +264,10 @@ bool ReadSendings(const std::vector<std::string>& args, Sendings* s) {
       s->files.push_back(args[i]);
     }
   }
-  return !s->files.empty() && (s->name.empty() || s->files.size() == 1) &&
-         !(s->storage && s->protocol == "cas50");
+  // --nom names one program file; the items of an archive or a catalogue
+  // have names of their own.
+  bool named = s->name.empty() || (s->files.size() == 1 && !IsArchiveOrCatalogue(s->files[0]));
+  return !s->files.empty() && named && !(s->storage && s->protocol == "cas50");
 }
 
 // Every file read as the Graph 35/65 takes it, before anything is sent.

@@ -125,9 +125,31 @@ bool WriteNewFile(const std::string& folder, const NameFor& names, const std::st
   return written;
 }
 
+namespace {
+
+// Windows opens a device for these names, whatever follows a dot.
+bool IsDeviceName(const std::string& stem) {
+  std::string upper;
+  for (char c : stem) upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
+  return upper.size() == 4 &&
+         (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) && upper[3] >= '1' &&
+         upper[3] <= '9';
+}
+
+}  // namespace
+
+// A file moved to Windows later meets its rules too: none of : * ? " < > |,
+// no device name, no final dot or space; bytes from 0x80 on are no
+// character of the PC's.
 std::string SafeStem(const std::string& name) {
   std::string stem;
-  for (unsigned char c : name) stem += SafeNameChar(c, stem.empty());
+  for (unsigned char c : name) {
+    bool windows = std::strchr(":*?\"<>|", c) != nullptr && c != 0;
+    stem += c >= 0x80 || windows ? '_' : SafeNameChar(c, stem.empty());
+  }
+  if (!stem.empty() && (stem.back() == '.' || stem.back() == ' ')) stem.back() = '_';
+  if (IsDeviceName(stem)) stem.insert(0, "_");
   return stem;
 }
 
@@ -154,7 +176,12 @@ std::string DateStem(std::time_t when) {
 std::string InFolder(const std::string& folder, const std::string& name) {
   if (folder.empty() || folder == ".") return name;
   char last = folder.back();
-  return last == '/' || last == '\\' ? folder + name : folder + "/" + name;
+#ifdef _WIN32
+  bool separated = last == '/' || last == '\\';
+#else
+  bool separated = last == '/';  // a backslash is a character of a name here
+#endif
+  return separated ? folder + name : folder + "/" + name;
 }
 
 bool CreateNewFolder(const std::string& folder, const std::string& stem, std::string* path,

@@ -396,6 +396,9 @@ TEST(Transmissions, WrongCommandLines) {
       {"envoyer"},
       {"envoyer", "--remplacer", "--garder", "x.cas"},
       {"envoyer", "--nom", "A", "x", "y"},
+      {"envoyer", "--nom", "A", "x.cat"},
+      {"envoyer", "--nom", "A", "x.CAS"},
+      {"envoyer", "--nom", "A", "x.g1m"},
       {"recoit"}};
   for (const std::vector<std::string>& args : wrongs) {
     RunOptions options;
