@@ -73,7 +73,7 @@ bool ArchiveWriter::Append(const Item& item, std::string* error) {
   if (fd_ < 0 && !Create(error)) return false;
   Bytes bytes = ItemBytes(item);
   if (!WriteAllTo(fd_, bytes.data(), bytes.size())) {
-    *error = "erreur d'ecriture dans " + path_ + " : " + std::strerror(errno);
+    *error = "erreur d'ecriture dans " + path_ + " : " + SystemError(errno);
     TakeBack();
     return false;
   }
@@ -96,7 +96,7 @@ int CreateNewFile(const std::string& folder, const NameFor& names, std::string* 
     if (fd >= 0) return fd;
     if (errno != EEXIST) break;
   }
-  *error = "impossible de creer " + *path + " : " + std::strerror(errno);
+  *error = "impossible de creer " + *path + " : " + SystemError(errno);
   path->clear();
   return -1;
 }
@@ -115,7 +115,7 @@ bool WriteNewFile(const std::string& folder, const NameFor& names, const std::st
     written = WriteAllTo(fd, bytes.data(), bytes.size());
     written = close(fd) == 0 && written;
     if (!written) {
-      *error = "erreur d'ecriture dans " + *path + " : " + std::strerror(errno);
+      *error = "erreur d'ecriture dans " + *path + " : " + SystemError(errno);
       std::remove(path->c_str());
     }
   }
@@ -196,6 +196,6 @@ bool CreateNewFolder(const std::string& folder, const std::string& stem, std::st
     if (made == 0) return true;
     if (errno != EEXIST) break;
   }
-  *error = "impossible de creer le dossier " + *path + " : " + std::strerror(errno);
+  *error = "impossible de creer le dossier " + *path + " : " + SystemError(errno);
   return false;
 }

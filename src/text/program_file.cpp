@@ -30,15 +30,58 @@ struct Closer {
 using File = std::unique_ptr<FILE, Closer>;
 
 bool Say(std::string* error, const std::string& what, const std::string& path) {
-  *error = what + " " + path + " : " + std::strerror(errno);
+  *error = what + " " + path + " : " + SystemError(errno);
   return false;
 }
 
 }  // namespace
 
+std::string SystemError(int code) {
+  switch (code) {
+    case ENOENT:
+      return "fichier ou dossier introuvable";
+    case EACCES:
+    case EPERM:
+      return "permission refusee";
+    case EROFS:
+      return "systeme de fichiers en lecture seule";
+    case ENOSPC:
+      return "plus de place sur le disque";
+    case EISDIR:
+      return "c'est un dossier";
+    case ENOTDIR:
+      return "un element du chemin n'est pas un dossier";
+    case EEXIST:
+      return "le fichier existe deja";
+    case EFBIG:
+      return "fichier trop grand";
+    case EIO:
+      return "erreur d'entree-sortie";
+    case ENAMETOOLONG:
+      return "nom trop long";
+    case EBUSY:
+      return "ressource occupee";
+#ifdef EDQUOT
+    case EDQUOT:
+      return "quota de disque depasse";
+#endif
+    default:
+      return std::strerror(code);  // the system's own words for the others
+  }
+}
+
 // Read in binary: a text-mode read on Windows would also end the file at its
 // first 0x1A, which is a byte of programs (ClrList is F7 1A).
 bool ReadTextFile(const std::string& path, std::string* text, std::string* error) {
+  // A folder would give a size that is none, a device or a pipe would be
+  // read without end: only a file's bytes are read.
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    *error = path + " n'est pas un fichier (" +
+             (S_ISDIR(st.st_mode) ? "c'est un dossier" : "peripherique ou tube") +
+             ") : rien n'est lu";
+    return false;
+  }
   File file(std::fopen(path.c_str(), "rb"));
   if (!file) return Say(error, "impossible de lire", path);
   text->clear();

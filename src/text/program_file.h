@@ -9,6 +9,8 @@
 bool ReadProgramFile(const std::string& path, std::string* bytes, std::string* error);
 // A file's bytes, as they stand.
 bool ReadTextFile(const std::string& path, std::string* text, std::string* error);
+// The system's reason for an error, in French for the common ones.
+std::string SystemError(int code);
 // Writes all `count` bytes to `fd`, going on after an interrupted write;
 // false (errno says why) when the system takes no more.
 bool WriteAllTo(int fd, const void* bytes, size_t count);

@@ -219,3 +219,47 @@ TEST(ReceptionLimits, CutDataIsSaidAndDotsAreNoHiddenFile) {
 }
 
 }  // namespace
+
+namespace {
+
+// Anything that is no file (a folder, a device, a pipe) is refused before a
+// byte of it is read, naming it; the system's reasons come in French.
+TEST(Inputs, OnlyFilesAreRead) {
+  TempDir dir;
+  ASSERT_EQ(mkdir((dir / "dossier").c_str(), 0755), 0);
+  struct Case {
+    bool texte;
+    std::vector<std::string> args;
+    const char* said;  // by liaison on its console, or by liaison-texte on standard error
+  };
+  std::vector<Case> cases = {
+      {false, {"envoyer", "dossier"}, "dossier n'est pas un fichier (c'est un dossier)"},
+      {false, {"envoyer", "absent.cas"}, "absent.cas : fichier ou dossier introuvable"},
+      {true, {"lire", "dossier"}, "dossier n'est pas un fichier"},
+      {true, {"ecrire", "dossier", "out.txt"}, "dossier n'est pas un fichier"},
+      {true, {"convertir", "dossier", "out.cat"}, "dossier n'est pas un fichier"},
+  };
+  if (!OnWindows()) {
+    cases.push_back({false, {"envoyer", "/dev/zero"}, "/dev/zero n'est pas un fichier"});
+    cases.push_back({true, {"lire", "/dev/zero"}, "/dev/zero n'est pas un fichier"});
+  }
+  for (const Case& c : cases) {
+    RunOptions options;
+    options.timeoutSeconds = 20;
+    options.stderrPath = dir / "err.txt";
+    Exit exit;
+    if (c.texte) {
+      exit = RunTexte(dir.Path(), c.args, options);
+    } else {
+      options.args = c.args;
+      exit = RunLiaison(dir.Path(), "/dev/null", "", options);
+    }
+    EXPECT_EQ(exit.status, 1) << c.args[1];
+    std::string said = c.texte ? ReadAll(dir / "err.txt") : exit.out;
+    if (!c.texte || !OnWindows()) {
+      EXPECT_TRUE(Has(said, c.said)) << said;
+    }
+  }
+}
+
+}  // namespace
