@@ -43,6 +43,37 @@ struct Record {
   }
 };
 
+// A piece of the file in a message: 60 bytes at most, control characters
+// and bytes that are no UTF-8 as \xHH, so that a line of megabytes or an
+// escape sequence never reaches the terminal.
+std::string Quoted(const std::string& text) {
+  std::string out;
+  char hex[8];
+  size_t i = 0;
+  for (; i < text.size() && i < 60;) {
+    unsigned char c = static_cast<unsigned char>(text[i]);
+    size_t length = c < 0x80                 ? 1
+                    : c >= 0xC2 && c <= 0xDF ? 2
+                    : c >= 0xE0 && c <= 0xEF ? 3
+                    : c >= 0xF0 && c <= 0xF4 ? 4
+                                             : 0;
+    bool whole = length > 0 && i + length <= text.size();
+    for (size_t k = 1; whole && k < length; ++k)
+      whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+    bool control = c < 0x20 || c == 0x7F ||
+                   (c == 0xC2 && whole && static_cast<unsigned char>(text[i + 1]) < 0xA0);
+    if (!whole || control) {
+      std::snprintf(hex, sizeof hex, "\\x%02X", c);
+      out += hex;
+      ++i;
+    } else {
+      out.append(text, i, length);
+      i += length;
+    }
+  }
+  return i < text.size() ? out + "..." : out;
+}
+
 std::string At(int line, const std::string& why) {
   return "ligne " + std::to_string(line) + " : " + why;
 }
@@ -71,7 +102,7 @@ bool CutRecords(const std::string& text, std::vector<Record>* records, std::stri
     if (where == Between) {
       if (line.empty()) continue;
       if (line != "%Header Record") {
-        *error = At(number, "\"%Header Record\" attendu, pas \"" + line + "\"");
+        *error = At(number, "\"%Header Record\" attendu, pas \"" + Quoted(line) + "\"");
         return false;
       }
       records->push_back(Record{});
@@ -84,7 +115,7 @@ bool CutRecords(const std::string& text, std::vector<Record>* records, std::stri
       }
       size_t colon = line.find(':');
       if (colon == std::string::npos) {
-        *error = At(number, "un champ \"Nom:valeur\" attendu, pas \"" + line + "\"");
+        *error = At(number, "un champ \"Nom:valeur\" attendu, pas \"" + Quoted(line) + "\"");
         return false;
       }
       records->back().fields.emplace_back(line.substr(0, colon), line.substr(colon + 1));
@@ -134,8 +165,9 @@ bool ReadProgram(const Record& r, CatalogueRead* read, std::string* error) {
   }
   std::string capacity = r.Get("Capacity"), right = std::to_string(program.size() + 3);
   if (capacity != right)
-    read->warnings.push_back(At(r.line, "Capacity:" + capacity + " ne va pas avec le programme (" +
-                                            right + ") : " + right + " est pris"));
+    read->warnings.push_back(At(r.line, "Capacity:" + Quoted(capacity) +
+                                            " ne va pas avec le programme (" + right +
+                                            ") : " + right + " est pris"));
   read->programs.push_back(item);
   return true;
 }
@@ -145,11 +177,13 @@ bool ReadProgram(const Record& r, CatalogueRead* read, std::string* error) {
 bool ReadCatalogue(const std::string& text, CatalogueRead* read, std::string* error) {
   *read = CatalogueRead{};
   std::vector<Record> records;
-  if (!CutRecords(text, &records, error)) return false;
+  // The byte order mark Windows editors write first is no line of the file.
+  const size_t bom = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  if (!CutRecords(bom ? text.substr(bom) : text, &records, error)) return false;
   for (const Record& r : records) {
     if (r.Get("Format") != "TXT" || r.Get("Data Type") != "PG") {
-      read->passedOver.push_back(r.Get("File Name") + " (" + r.Get("Format") + " " +
-                                 r.Get("Data Type") + ")");
+      read->passedOver.push_back(Quoted(r.Get("File Name")) + " (" + Quoted(r.Get("Format")) + " " +
+                                 Quoted(r.Get("Data Type")) + ")");
       continue;
     }
     if (!r.Has("File Name")) {

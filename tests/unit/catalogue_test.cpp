@@ -110,13 +110,34 @@ TEST(Catalogue, SaysWhereItCannotBeRead) {
       {"%Header Record\nFormat TXT\n", "ligne 2 : un champ \"Nom:valeur\" attendu"},
       {"%Header Record\nFormat:TXT\nData Type:PG\nFile Name:TOOLONGNAME\n%Data Record\n%End\n",
        "ligne 1 : nom (1 a 8 octets)"},
+      // A line is quoted short, and nothing in it drives the terminal.
+      {std::string(8000000, 'x') + "\r", "ligne 1 : \"%Header Record\" attendu, pas \"" +
+                                             std::string(60, 'x') + "...\""},
+      {"\x1B[2J\xC2\x9B" "1m\xFFz\xE2\x86\x92\n",
+       "ligne 1 : \"%Header Record\" attendu, pas \"\\x1B[2J\\xC2\\x9B1m\\xFFz\xE2\x86\x92\""},
   };
   for (const Case& c : cases) {
     CatalogueRead read;
     std::string error;
-    EXPECT_FALSE(ReadCatalogue(c.text, &read, &error)) << c.text;
-    EXPECT_EQ(error.compare(0, c.error.size(), c.error), 0) << error;
+    EXPECT_FALSE(ReadCatalogue(c.text, &read, &error)) << c.text.substr(0, 80);
+    EXPECT_EQ(error.compare(0, c.error.size(), c.error), 0) << error.substr(0, 200);
+    EXPECT_LT(error.size(), 200u);
   }
+}
+
+// Notepad's byte order mark is no line; names of records passed over are
+// quoted safely.
+TEST(Catalogue, ByteOrderMarkAndOddNames) {
+  CatalogueRead read;
+  std::string error;
+  ASSERT_TRUE(ReadCatalogue("\xEF\xBB\xBF%Header Record\r\nFormat:TXT\r\nData Type:PG\r\n"
+                            "File Name:A\r\n%Data Record\r\nB\r\n%End\r\n"
+                            "%Header Record\nFormat:VAL\nData Type:LT\nFile Name:\x1B]0;x\a\n"
+                            "%Data Record\n%End\n",
+                            &read, &error))
+      << error;
+  ASSERT_EQ(read.programs.size(), 1u);
+  EXPECT_EQ(read.passedOver, std::vector<std::string>{"\\x1B]0;x\\x07 (VAL LT)"});
 }
 
 // The samples the demo and the guides use hold the sample programs.
