@@ -277,8 +277,27 @@ bool LoadForCas50(const Sendings& s, std::vector<Item>* items, std::vector<std::
     *error = "--stockage : une Graph 35/65 n'a pas de memoire de stockage";
     return false;
   }
-  for (const std::string& file : s.files)
+  std::vector<std::string> from;  // each item's file
+  for (const std::string& file : s.files) {
     if (!LoadSendable(file, s.name, items, notes, error)) return false;
+    from.resize(items->size(), file);
+  }
+  // Two items of one name: the calculator would take the second for the
+  // first's, or replace it.
+  for (size_t i = 0; i < items->size(); ++i) {
+    const Bytes& h = (*items)[i].header;
+    Kind kind = KindOf(h);
+    if (h.size() != HEADER_SIZE || kind == Kind::Backup || kind == Kind::End) continue;
+    for (size_t k = 0; k < i; ++k) {
+      const Bytes& other = (*items)[k].header;
+      if (other.size() == h.size() && std::equal(h.begin() + 1, h.begin() + 7, other.begin() + 1) &&
+          ItemName(h) == ItemName(other)) {
+        *error = Describe((*items)[i]) + " est deux fois dans l'envoi (" + from[k] + " et " +
+                 from[i] + ") : la calculatrice n'en garderait qu'un";
+        return false;
+      }
+    }
+  }
   return true;
 }
 

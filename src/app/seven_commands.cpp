@@ -174,45 +174,71 @@ std::string StepWords(const SevenLink& link, Step step) {
   return "";
 }
 
+namespace {
+
+// One file's part of LoadForSeven.
+bool LoadOne(const std::string& path, const std::string& name, bool storage,
+             std::vector<Outgoing>* out, std::vector<std::string>* notes, std::string* error) {
+  std::string bytes;
+  bool main = IsMainMemoryArchive(path);
+  if ((main || storage || HasEnding(path, ".g1a")) && !ReadTextFile(path, &bytes, error))
+    return false;
+  if (storage || IsAddIn(bytes)) {
+    Outgoing file;
+    file.code = kStorageFile;
+    std::string base = path.substr(path.find_last_of("/\\") + 1);
+    file.fields = StorageFields("", base);
+    file.content = bytes;
+    file.what = "fichier " + Shown(base) + " (" + std::to_string(bytes.size()) + " octets)";
+    out->push_back(file);
+    return true;
+  }
+  if (main) {
+    G1mRead read;
+    if (!ReadG1m(bytes, &read, error)) {
+      *error = path + " : " + *error;
+      return false;
+    }
+    for (const std::string& warning : read.warnings) notes->push_back(path + " : " + warning);
+    for (const MainFile& file : read.files) out->push_back(MainOutgoing(file));
+    return true;
+  }
+  std::vector<Item> items;
+  if (!LoadSendable(path, name, &items, notes, error)) return false;
+  for (const Item& item : items) {
+    MainFile file;
+    std::string why;
+    if (!ProgramOfItem(item, &file, notes, &why)) {
+      *error = path + " : " + why;
+      return false;
+    }
+    out->push_back(MainOutgoing(file));
+  }
+  return true;
+}
+
+}  // namespace
+
 bool LoadForSeven(const std::vector<std::string>& files, const std::string& name, bool storage,
                   std::vector<Outgoing>* out, std::vector<std::string>* notes, std::string* error) {
+  std::vector<std::string> from;  // each file's path
   for (const std::string& path : files) {
-    std::string bytes;
-    bool main = IsMainMemoryArchive(path);
-    if ((main || storage || HasEnding(path, ".g1a")) && !ReadTextFile(path, &bytes, error))
-      return false;
-    if (storage || IsAddIn(bytes)) {
-      Outgoing file;
-      file.code = kStorageFile;
-      std::string base = path.substr(path.find_last_of("/\\") + 1);
-      file.fields = StorageFields("", base);
-      file.content = bytes;
-      file.what = "fichier " + Shown(base) + " (" + std::to_string(bytes.size()) + " octets)";
-      out->push_back(file);
-      continue;
-    }
-    if (main) {
-      G1mRead read;
-      if (!ReadG1m(bytes, &read, error)) {
-        *error = path + " : " + *error;
-        return false;
-      }
-      for (const std::string& warning : read.warnings) notes->push_back(path + " : " + warning);
-      for (const MainFile& file : read.files) out->push_back(MainOutgoing(file));
-      continue;
-    }
-    std::vector<Item> items;
-    if (!LoadSendable(path, name, &items, notes, error)) return false;
-    for (const Item& item : items) {
-      MainFile file;
-      std::string why;
-      if (!ProgramOfItem(item, &file, notes, &why)) {
-        *error = path + " : " + why;
-        return false;
-      }
-      out->push_back(MainOutgoing(file));
-    }
+    if (!LoadOne(path, name, storage, out, notes, error)) return false;
+    from.resize(out->size(), path);
   }
+  // Two files of one name: the second would replace the first, or be taken
+  // for the calculator's own.
+  for (size_t i = 0; i < out->size(); ++i)
+    for (size_t k = 0; k < i; ++k) {
+      const Outgoing &a = (*out)[k], &b = (*out)[i];
+      bool same = a.code == b.code;
+      for (int d = 0; same && d < 6; ++d) same = a.fields.d[d] == b.fields.d[d];
+      if (same) {
+        *error = b.what + " est deux fois dans l'envoi (" + from[k] + " et " + from[i] +
+                 ") : la calculatrice n'en garderait qu'un";
+        return false;
+      }
+    }
   return true;
 }
 

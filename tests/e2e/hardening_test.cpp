@@ -263,3 +263,41 @@ TEST(Inputs, OnlyFilesAreRead) {
 }
 
 }  // namespace
+
+namespace {
+
+// Two items of one name in one envoyer: refused before anything goes,
+// naming both files, whatever --remplacer says, in both protocols.
+TEST(Sending, OneNameTwiceIsRefused) {
+  TempDir dir;
+  WriteAll(dir / "LONGNAME1.txt", ":abc");
+  WriteAll(dir / "LONGNAME2.txt", ":xyz");
+  WriteAll(dir / "a.cat",
+           "%Header Record\r\nFormat:TXT\r\nData Type:PG\r\nFile Name:P\r\n%Data Record\r\n"
+           "A\r\n%End\r\n");
+  WriteAll(dir / "b.cat",
+           "%Header Record\r\nFormat:TXT\r\nData Type:PG\r\nFile Name:P\r\n%Data Record\r\n"
+           "B\r\n%End\r\n");
+  struct Case {
+    std::vector<std::string> files;
+    const char* said;
+  };
+  const Case cases[] = {
+      {{"LONGNAME1.txt", "LONGNAME2.txt"}, "(LONGNAME1.txt et LONGNAME2.txt)"},
+      {{"a.cat", "a.cat"}, "(a.cat et a.cat)"},
+      {{"a.cat", "b.cat"}, "(a.cat et b.cat)"},
+  };
+  for (const char* protocol : {"cas50", "7"}) {
+    for (const Case& c : cases) {
+      RunOptions options;
+      options.args = {"envoyer", "--remplacer", "--protocole", protocol};
+      options.args.insert(options.args.end(), c.files.begin(), c.files.end());
+      Exit exit = RunLiaison(dir.Path(), "/dev/null", "", options);  // no port is opened
+      EXPECT_EQ(exit.status, 1) << protocol << " " << c.said;
+      EXPECT_TRUE(Has(exit.out, std::string("est deux fois dans l'envoi ") + c.said)) << exit.out;
+      EXPECT_TRUE(Has(exit.out, "Rien n'a ete envoye.")) << exit.out;
+    }
+  }
+}
+
+}  // namespace
