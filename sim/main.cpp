@@ -35,6 +35,10 @@ const char kUsage[] =
     "                       three times, a colour capture of three sheets\n"
     "  --seven              a Graph 35+ (Protocol 7.00) that the PC drives\n"
     "  --seven-transmit F   a Graph 35+ that sends the files of F.g1m by itself\n"
+    "Transmitting (--transmit, --screen):\n"
+    "  --header-gap MS      each header in 4 pieces, MS milliseconds apart\n"
+    "  --cut-header N       item N: 20 bytes of its header, then silence\n"
+    "  --start-delay MS     the first 0x16 MS milliseconds after the PC opened\n"
     "Protocol 7.00:\n"
     "  --memory F.g1m       main memory holds the files of F.g1m (again: more)\n"
     "  --storage FILE       the storage memory holds FILE, under its own name\n"
@@ -223,6 +227,12 @@ Parsed Parse(int argc, char** argv, Options* o) {
       ok = number(&o->transmit.silentPart);
     } else if (a == "--vanish-part") {
       ok = number(&o->transmit.vanishPart);
+    } else if (a == "--header-gap") {
+      ok = number(&o->transmit.headerGapMs);
+    } else if (a == "--cut-header") {
+      ok = number(&o->transmit.cutHeader);
+    } else if (a == "--start-delay") {
+      ok = number(&o->transmit.startDelayMs);
     } else if (a == "--no-end") {
       o->transmit.noEnd = true;
     } else if (a == "--request-between") {

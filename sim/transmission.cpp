@@ -46,8 +46,25 @@ void Note(FILE* report, const char* what, int item, int byte) {
   std::fflush(report);
 }
 
+bool SendHeader(Wire& wire, const Block& header, int number, const TransmitPlan& plan) {
+  int length = static_cast<int>(header.size());
+  if (plan.cutHeader == number) {  // then silence: the line stays until the PC goes
+    wire.Send(header.data(), 20);
+    return true;
+  }
+  if (plan.headerGapMs == 0) return wire.Send(header.data(), length);
+  for (int piece = 0, at = 0; piece < 4; ++piece) {
+    int end = length * (piece + 1) / 4;
+    if (piece > 0) std::this_thread::sleep_for(std::chrono::milliseconds(plan.headerGapMs));
+    if (!wire.Send(header.data() + at, end - at)) return false;
+    at = end;
+  }
+  return true;
+}
+
 bool SendItem(Wire& wire, const SimItem& item, int number, const TransmitPlan& plan, FILE* report) {
-  if (!wire.Send(item.header.data(), static_cast<int>(item.header.size()))) return false;
+  if (!SendHeader(wire, item.header, number, plan)) return false;
+  if (plan.cutHeader == number) return true;
   int answer = wire.Receive(10000);
   Note(report, "header", number, answer);
   if (answer != CODE_ACK) return answer != Wire::kGone;
@@ -82,6 +99,7 @@ bool Transmit(Wire& wire, const TransmitPlan& plan, FILE* report) {
 
 bool TransmitItems(Wire& wire, const std::vector<SimItem>& items, const TransmitPlan& plan,
                    FILE* report) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(plan.startDelayMs));
   if (!SendNoise(wire, plan.noise)) return false;
   if (!wire.SendByte(CODE_REQUEST) || !wire.Expect(CODE_READY)) return false;
   for (size_t i = 0; i < items.size(); ++i) {
@@ -90,7 +108,7 @@ bool TransmitItems(Wire& wire, const std::vector<SimItem>& items, const Transmit
     }
     int number = static_cast<int>(i) + 1;
     if (!SendItem(wire, items[i], number, plan, report)) return false;
-    if (plan.silentPart == number) return true;
+    if (plan.silentPart == number || plan.cutHeader == number) return true;
   }
   if (plan.noEnd) return true;
   unsigned char end[HEADER_SIZE];

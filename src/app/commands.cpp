@@ -113,7 +113,7 @@ class ConsoleEvents : public TransmissionEvents {
 class Receiving : public ConsoleEvents {
  public:
   Receiving(Console& con, const std::string& folder)
-      : ConsoleEvents(con), folder_(folder), archive_(folder, DateStem(std::time(nullptr))) {}
+      : ConsoleEvents(con), folder_(folder), archive_(folder, "") {}
   bool Keep(const Item& item) override {
     if (!archive_.Append(item, &storeError_)) return false;
     Kind kind = KindOf(item.header);

@@ -42,6 +42,9 @@ std::string Shown(const std::string& bytes) {
 }
 
 std::string Describe(const Item& item) {
+  const Bytes& h = item.header;
+  if (h.size() < 5 || h.size() != static_cast<size_t>(HeaderLength(h.data())))
+    return "en-tete coupe (" + std::to_string(h.size()) + " octet(s))";
   Kind kind = KindOf(item.header);
   std::string text = KindWord(kind);
   if (kind == Kind::Other50 || kind == Kind::Other40) {

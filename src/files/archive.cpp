@@ -65,7 +65,9 @@ ArchiveWriter::~ArchiveWriter() {
 }
 
 bool ArchiveWriter::Create(std::string* error) {
-  fd_ = CreateNewFile(folder_, Numbered(stem_, "cas"), &path_, error);
+  // Named when the first item comes, not when the wait began.
+  std::string stem = stem_.empty() ? DateStem(std::time(nullptr)) : stem_;
+  fd_ = CreateNewFile(folder_, Numbered(stem, "cas"), &path_, error);
   return fd_ >= 0;
 }
 

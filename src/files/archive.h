@@ -16,7 +16,8 @@
 bool ReadArchive(const Bytes& bytes, std::vector<Item>* items, std::string* error);
 
 // An archive that grows item by item, created in `folder` at the first item
-// under a name never used there (STEM.cas, STEM-2.cas, ...). Each item goes
+// under a name never used there (STEM.cas, STEM-2.cas, ...; an empty STEM:
+// the date and time the first item came). Each item goes
 // in whole or not at all: a write that fails is taken back to the last whole
 // item, and an archive that never held one is removed.
 class ArchiveWriter {

@@ -11,17 +11,19 @@ using Clock = std::chrono::steady_clock;
 
 enum class Got { Whole, Silence, Lost };
 
-// `count` bytes, in steps so that a long part shows its progress. A read
-// that ends short has waited out its time-out: 5 s without a byte.
-Got ReadExactly(unsigned char* into, long long count, TransmissionEvents* progress) {
-  long long done = 0;
-  while (done < count) {
+// `count` bytes; `*done` says how many came. Read a byte at a time, each
+// read waiting 5 s at most: the silence that cuts an item is 5 s without a
+// byte, however slowly the bytes before it came (a read of many bytes would
+// also end when its own 5 s are up). Progress is said every 256 bytes.
+Got ReadExactly(unsigned char* into, long long count, TransmissionEvents* progress,
+                long long* done) {
+  *done = 0;
+  while (*done < count) {
     int got = 0;
-    int step = count - done < kBlockStep ? static_cast<int>(count - done) : kBlockStep;
-    if (!ReadCOM(into + done, step, &got)) return Got::Lost;
-    if (got < step) return Got::Silence;
-    done += got;
-    if (progress) progress->PartProgress(done);
+    if (!ReadCOM(into + *done, 1, &got)) return Got::Lost;
+    if (got == 0) return Got::Silence;
+    ++*done;
+    if (progress && (*done % kBlockStep == 0 || *done == count)) progress->PartProgress(*done);
   }
   return Got::Whole;
 }
@@ -120,14 +122,17 @@ Receiver::Next Receiver::AwaitHeader(Item* item) {
     if (byte != BLOCK_START) continue;  // noise between items
     item->header.assign(HEADER_SIZE, 0);
     item->header[0] = byte;
-    Got start = ReadExactly(item->header.data() + 1, 4, nullptr);
+    long long came = 0, rest = 0;
+    Got start = ReadExactly(item->header.data() + 1, 4, nullptr, &came);
     if (start == Got::Whole) {
       item->header.resize(static_cast<size_t>(HeaderLength(item->header.data())));
       start = ReadExactly(item->header.data() + 5, static_cast<long long>(item->header.size()) - 5,
-                          nullptr);
+                          nullptr, &rest);
     }
     if (start == Got::Whole) return Next::Item;
     sawItem_ = true;
+    // Only what came: a cut header says nothing of the item.
+    item->header.resize(static_cast<size_t>(1 + came + rest));
     return start == Got::Lost ? Lost(*item) : Fail(*item, ItemEnd::Cut, TransmissionEnd::Broken);
   }
 }
@@ -146,7 +151,7 @@ Receiver::Next Receiver::TakeItem(const Item& header) {
   PartRule rule;
   bool known = PartsOf(item.header, &rule);
   bool wanted = events_.Wanted(item);
-  if (!known || !wanted || PartBytes(rule) > kMaxItemBytes) {
+  if (!known || !wanted || rule.count * rule.length > kMaxItemBytes) {
     // The calculator sends no part of a refused item and goes on with the next.
     if (!Answer(CODE_REFUSED)) return Lost(item);
     ItemEnd why = !wanted ? ItemEnd::NotWanted : known ? ItemEnd::TooLarge : ItemEnd::Unknown;
@@ -165,7 +170,8 @@ Receiver::Next Receiver::ReadParts(Item& item, const PartRule& rule) {
     if (i > 0) {
       Bytes part(static_cast<size_t>(rule.length + 2));
       events_.PartStarted(rule.length + 2);
-      Got got = ReadExactly(part.data(), rule.length + 2, &events_);
+      long long came = 0;
+      Got got = ReadExactly(part.data(), rule.length + 2, &events_, &came);
       events_.PartEnded();
       if (got == Got::Lost) return Lost(item);
       if (got == Got::Silence) return Fail(item, ItemEnd::Cut, TransmissionEnd::Broken);
@@ -179,7 +185,14 @@ Receiver::Next Receiver::ReadParts(Item& item, const PartRule& rule) {
       if (!Answer(CODE_ERROR)) return Lost(item);
       return Fail(item, ItemEnd::NotStored, TransmissionEnd::Broken);
     }
-    if (!Answer(CODE_ACK)) return Lost(item);
+    if (!Answer(CODE_ACK)) {
+      if (i < rule.count) return Lost(item);
+      // Stored before its last 0x06 could go: the item is kept all the same.
+      events_.ItemEnded(item, ItemEnd::Kept, CODE_ACK);
+      ++summary_.done;
+      summary_.end = TransmissionEnd::LineLost;
+      return Next::End;
+    }
   }
   events_.ItemEnded(item, ItemEnd::Kept, CODE_ACK);
   ++summary_.done;

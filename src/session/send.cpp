@@ -89,7 +89,8 @@ Sender::Next Sender::SendItem(const Item& item) {
       unsigned char ack = 0;
       if (!SendByte(replace ? CODE_ACK : CODE_CANCEL) || !ReadAnswerByte(&ack))
         return Ended(item, ItemEnd::Lost, answer, false);
-      if (ack != CODE_ACK) return Ended(item, ItemEnd::OddAnswer, ack, false);
+      if (ack != CODE_ACK)
+        return Ended(item, ack == 0 ? ItemEnd::NoAnswer : ItemEnd::OddAnswer, ack, false);
       if (!replace) return Ended(item, ItemEnd::LeftAlone, answer, true);
       return SendParts(item, ItemEnd::Replaced);
     }
@@ -113,7 +114,8 @@ Sender::Next Sender::SendParts(const Item& item, ItemEnd done) {
     events_.PartEnded();
     unsigned char answer = 0;
     if (!sent || !AwaitAnswer(part.size(), &answer)) return Ended(item, ItemEnd::Lost, 0, false);
-    if (answer != CODE_ACK) return Ended(item, ItemEnd::PartRefused, answer, false);
+    if (answer != CODE_ACK)  // 0: nothing came within the wait
+      return Ended(item, answer == 0 ? ItemEnd::NoAnswer : ItemEnd::PartRefused, answer, false);
   }
   return Ended(item, done, CODE_ACK, true);
 }

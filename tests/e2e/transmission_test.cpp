@@ -3,6 +3,8 @@
 #include <dirent.h>
 #include <gtest/gtest.h>
 
+#include <ctime>
+
 #include "support/harness.h"
 
 namespace {
@@ -227,9 +229,10 @@ TEST(Sent, ToACalculatorThatHoldsOneName) {
     if (!c.replaced) items.erase(items.begin() + 1);
     EXPECT_EQ(ReadAll(dir / "taken.cas"), AsText(Join(items)));
     Bytes def = FiveItems()[1];
-    Bytes sent = Join({Hex(kGuessHex), FiveItems()[0], Slice(def, 0, 50), Hex(c.replaced ? "06" : "15"),
-                       c.replaced ? Slice(def, 50, def.size()) : Bytes{}, FiveItems()[2],
-                       FiveItems()[3], FiveItems()[4], kEnd});
+    Bytes sent =
+        Join({Hex(kGuessHex), FiveItems()[0], Slice(def, 0, 50), Hex(c.replaced ? "06" : "15"),
+              c.replaced ? Slice(def, 50, def.size()) : Bytes{}, FiveItems()[2], FiveItems()[3],
+              FiveItems()[4], kEnd});
     EXPECT_EQ(calculator.FromPc(), sent);
   }
 }
@@ -407,6 +410,84 @@ TEST(Transmissions, WrongCommandLines) {
     EXPECT_EQ(exit.status, 2) << args.back();
     EXPECT_EQ(exit.out, "") << args.back();
   }
+}
+
+}  // namespace
+
+namespace {
+
+struct Slow {
+  const char* what;
+  std::vector<std::string> sim;
+  int status;
+  int kept;
+  const char* shown;
+  const char* notShown;
+};
+
+void PrintTo(const Slow& s, std::ostream* os) {
+  *os << s.what;
+}
+
+class ReceivedAsItCame : public ::testing::TestWithParam<Slow> {};
+
+// What recevoir says and keeps when the bytes come slowly, stop in a
+// header, or the line goes just before the last 0x06 of a stored item.
+TEST_P(ReceivedAsItCame, SaysWhatHappened) {
+  const Slow& s = GetParam();
+  TempDir dir;
+  std::vector<Bytes> two = {FiveItems()[0], FiveItems()[1]};
+  WriteAll(dir / "sent.cas", AsText(Join(two)));
+  std::vector<std::string> sim = {"--transmit", dir / "sent.cas"};
+  sim.insert(sim.end(), s.sim.begin(), s.sim.end());
+  Calculator calculator(dir, sim);
+  RunOptions options;
+  options.args = {"recevoir"};
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  EXPECT_EQ(exit.status, s.status) << exit.out;
+  EXPECT_TRUE(Has(exit.out, s.shown)) << exit.out;
+  EXPECT_FALSE(Has(exit.out, s.notShown)) << exit.out;
+  std::vector<std::string> archives = Archives(dir);
+  two.resize(static_cast<size_t>(s.kept));
+  if (s.kept == 0) {
+    EXPECT_TRUE(archives.empty());
+  } else {
+    ASSERT_EQ(archives.size(), 1u);
+    EXPECT_EQ(ReadAll(dir / archives[0]), AsText(Join(two)));
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ReceivedAsItCame,
+    ::testing::Values(
+        // Header bytes 2 s apart, 6 s in all: no 5 s without a byte.
+        Slow{"slow_header", {"--header-gap", "2000"}, 0, 2, "2 element(s) enregistre(s)", "coupe"},
+        Slow{"header_cut",
+             {"--cut-header", "2"},
+             1,
+             1,
+             "  en-tete coupe (20 octet(s)) : incomplet : 5 s de silence\n",
+             "TX"}),
+    [](const ::testing::TestParamInfo<Slow>& info) { return std::string(info.param.what); });
+
+// The archive is named when the first item comes, not when the wait began.
+TEST(ReceivedArchive, NamedWhenTheFirstItemCame) {
+  TempDir dir;
+  WriteAll(dir / "sent.cas", AsText(FiveItems()[0]));
+  Calculator calculator(dir, {"--transmit", dir / "sent.cas", "--start-delay", "2500"});
+  std::time_t started = std::time(nullptr);
+  RunOptions options;
+  options.args = {"recevoir"};
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  ASSERT_EQ(exit.status, 0) << exit.out;
+  std::vector<std::string> archives = Archives(dir);
+  ASSERT_EQ(archives.size(), 1u);
+  std::tm named{};
+  ASSERT_TRUE(strptime(archives[0].c_str(), "%Y%m%d-%H%M%S", &named));
+  named.tm_isdst = -1;
+  EXPECT_GE(std::mktime(&named), started + 2) << archives[0];
 }
 
 }  // namespace

@@ -38,7 +38,8 @@ int MemoryLine::Read(unsigned char* buffer, int count, int* bytesRead) {
 
 int MemoryLine::Write(const unsigned char* buffer, int count, int* bytesWritten) {
   *bytesWritten = 0;
-  if (failWrites_) return 0;
+  if (failWrites_ || writesLeft_ == 0) return 0;
+  if (writesLeft_ > 0) --writesLeft_;
   written_.insert(written_.end(), buffer, buffer + count);
   *bytesWritten = count;
   return 1;

@@ -19,6 +19,8 @@ class MemoryLine : public SerialBackend {
   // line is gone (so that every run ends).
   void SetIdleReads(int reads) { idleReadsLeft_ = reads; }
   void FailWrites(bool fail) { failWrites_ = fail; }
+  // Writes after the first `n` fail: the line goes at that moment.
+  void FailWritesAfter(int n) { writesLeft_ = n; }
 
   OpenResult Open(int) override { return OpenResult::Opened; }
   void Close() override {}
@@ -50,5 +52,6 @@ class MemoryLine : public SerialBackend {
   int idleReadsLeft_ = 1000;
   int reads_ = 0;
   bool failWrites_ = false;
+  int writesLeft_ = -1;
   SerialBackend* previous_;
 };

@@ -111,9 +111,10 @@ TEST(Catalogue, SaysWhereItCannotBeRead) {
       {"%Header Record\nFormat:TXT\nData Type:PG\nFile Name:TOOLONGNAME\n%Data Record\n%End\n",
        "ligne 1 : nom (1 a 8 octets)"},
       // A line is quoted short, and nothing in it drives the terminal.
-      {std::string(8000000, 'x') + "\r", "ligne 1 : \"%Header Record\" attendu, pas \"" +
-                                             std::string(60, 'x') + "...\""},
-      {"\x1B[2J\xC2\x9B" "1m\xFFz\xE2\x86\x92\n",
+      {std::string(8000000, 'x') + "\r",
+       "ligne 1 : \"%Header Record\" attendu, pas \"" + std::string(60, 'x') + "...\""},
+      {"\x1B[2J\xC2\x9B"
+       "1m\xFFz\xE2\x86\x92\n",
        "ligne 1 : \"%Header Record\" attendu, pas \"\\x1B[2J\\xC2\\x9B1m\\xFFz\xE2\x86\x92\""},
   };
   for (const Case& c : cases) {
@@ -130,11 +131,12 @@ TEST(Catalogue, SaysWhereItCannotBeRead) {
 TEST(Catalogue, ByteOrderMarkAndOddNames) {
   CatalogueRead read;
   std::string error;
-  ASSERT_TRUE(ReadCatalogue("\xEF\xBB\xBF%Header Record\r\nFormat:TXT\r\nData Type:PG\r\n"
-                            "File Name:A\r\n%Data Record\r\nB\r\n%End\r\n"
-                            "%Header Record\nFormat:VAL\nData Type:LT\nFile Name:\x1B]0;x\a\n"
-                            "%Data Record\n%End\n",
-                            &read, &error))
+  ASSERT_TRUE(
+      ReadCatalogue("\xEF\xBB\xBF%Header Record\r\nFormat:TXT\r\nData Type:PG\r\n"
+                    "File Name:A\r\n%Data Record\r\nB\r\n%End\r\n"
+                    "%Header Record\nFormat:VAL\nData Type:LT\nFile Name:\x1B]0;x\a\n"
+                    "%Data Record\n%End\n",
+                    &read, &error))
       << error;
   ASSERT_EQ(read.programs.size(), 1u);
   EXPECT_EQ(read.passedOver, std::vector<std::string>{"\\x1B]0;x\\x07 (VAL LT)"});

@@ -226,6 +226,24 @@ TEST(Receiving, EveryAnswerOfAWholeTransmission) {
        1,
        false},
       {"13 then nothing", {{Hex("16"), 0}}, Hex("13"), {}, TransmissionEnd::NothingCame, 0},
+      // Bytes 3 s apart: no 5 s without a byte, though no read of 5 s gets them all.
+      {"slow header",
+       {{Join({Hex("16"), Slice(program, 0, 20)}), 0},
+        {Slice(program, 20, 40), 3000},
+        {Slice(program, 40, 56), 3000}},
+       Hex("13 06 06"),
+       {program},
+       TransmissionEnd::Silence,
+       0},
+      // The size compared with 1 MiB is the size shown: the data's bytes.
+      {"a byte over 1 MiB refused, 1 MiB taken",
+       {{Join({Hex("16"), Header50("IMG", "QQ", 1048576 + 3, "A"),
+               Header50("IMG", "QQ", 1048576 + 2, "B")}),
+         0}},
+       Hex("13 24 06"),
+       {},
+       TransmissionEnd::Broken,
+       2},
   };
   for (const Case& c : cases) {
     MemoryLine line;
@@ -251,6 +269,21 @@ TEST(Receiving, LineLostInsideAnItem) {
   EXPECT_EQ(summary.end, TransmissionEnd::LineLost);
   EXPECT_EQ(record.kept, std::vector<Bytes>{ProgramItemBytes("A", "a")});
   EXPECT_EQ(record.ends.back(), ItemEnd::Lost);
+}
+
+// The line goes just as the last 0x06 of a stored item leaves: the item is
+// kept, and counted once, as kept.
+TEST(Receiving, LineLostAtTheLastAck) {
+  MemoryLine line;
+  line.Then(Join({Hex("16"), ProgramItemBytes("A", "a")}));
+  line.FailWritesAfter(2);  // 13 and the header's 06
+  Record record;
+  Summary summary = ReceiveTransmission(-1, record);
+  EXPECT_EQ(summary.end, TransmissionEnd::LineLost);
+  EXPECT_EQ(record.kept, std::vector<Bytes>{ProgramItemBytes("A", "a")});
+  EXPECT_EQ(record.ends, std::vector<ItemEnd>{ItemEnd::Kept});
+  EXPECT_EQ(summary.done, 1);
+  EXPECT_EQ(summary.notDone, 0);
 }
 
 TEST(Sending, EveryAnswerOfTheCalculator) {
@@ -312,6 +345,19 @@ TEST(Sending, EveryAnswerOfTheCalculator) {
        false,
        Join({request, program}),
        {ItemEnd::PartRefused},
+       TransmissionEnd::Broken},
+      // Silence is no answer, not a refusal with the byte 00.
+      {"no answer to a part",
+       Hex("13 06"),
+       false,
+       Join({request, program}),
+       {ItemEnd::NoAnswer},
+       TransmissionEnd::Broken},
+      {"no answer to 15",
+       Hex("13 21"),
+       false,
+       Join({request, header, Hex("15")}),
+       {ItemEnd::NoAnswer},
        TransmissionEnd::Broken},
   };
   (void)listParts;
