@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <memory>
@@ -381,8 +382,23 @@ namespace {
 // Each capture: saved as a picture, drawn on the console, named.
 class Capturing : public ConsoleEvents {
  public:
-  Capturing(Console& con, const std::string& folder, int scale, bool ascii, int wanted)
-      : ConsoleEvents(con), folder_(folder), scale_(scale), ascii_(ascii), wanted_(wanted) {}
+  Capturing(Console& con, const std::string& folder, int scale, bool ascii, int wanted, int wait)
+      : ConsoleEvents(con),
+        folder_(folder),
+        scale_(scale),
+        ascii_(ascii),
+        wanted_(wanted),
+        wait_(wait) {}
+  // --attente counts from the last capture saved, whatever came since.
+  int Left() const {
+    if (wait_ < 0) return -1;
+    auto spent = std::chrono::steady_clock::now() - last_;
+    auto left = std::chrono::seconds(wait_) - spent;
+    return left <= std::chrono::seconds(0)
+               ? 0
+               : static_cast<int>(std::chrono::ceil<std::chrono::seconds>(left).count());
+  }
+  bool Expired() override { return Left() == 0; }
   bool Wanted(const Item& header) override {
     Kind kind = KindOf(header.header);
     return kind == Kind::Screen || kind == Kind::ColourScreen;
@@ -394,6 +410,7 @@ class Capturing : public ConsoleEvents {
     for (const std::string& note : screen.notes) Say(con_, "  %s\n", note.c_str());
     size_ = std::to_string(screen.width) + " x " + std::to_string(screen.height);
     ++taken_;
+    last_ = std::chrono::steady_clock::now();
     return true;
   }
   void ItemEnded(const Item& item, ItemEnd end, unsigned char answer) override {
@@ -412,6 +429,8 @@ class Capturing : public ConsoleEvents {
   int scale_;
   bool ascii_;
   int wanted_, taken_ = 0, faults_ = 0;
+  int wait_;
+  std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace
@@ -440,17 +459,11 @@ int Ecran(Console& con, int port, const std::vector<std::string>& args) {
   if (!OpenPort(con, port)) return -1;
   Say(con, "En attente des captures d'ecran sur COM%d (touche de capture de la calculatrice)...\n",
       port);
-  Capturing events(con, folder, scale, ascii, wanted);
-  // Each capture is a transmission of its own; --attente counts from the
-  // last one.
-  std::time_t last = std::time(nullptr);
+  Capturing events(con, folder, scale, ascii, wanted, wait);
+  // Each capture is a transmission of its own.
   Summary summary;
   for (;;) {
-    int left = wait;
-    if (wait >= 0) left = std::max(0, wait - static_cast<int>(std::time(nullptr) - last));
-    int before = events.Taken();
-    summary = ReceiveTransmission(left, events);
-    if (events.Taken() > before) last = std::time(nullptr);
+    summary = ReceiveTransmission(events.Left(), events);
     if (summary.end == TransmissionEnd::LineLost || summary.end == TransmissionEnd::Enough ||
         summary.end == TransmissionEnd::NoCalculator)
       break;

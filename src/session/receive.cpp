@@ -102,6 +102,10 @@ Summary Receiver::Run(int waitSeconds) {
 
 Receiver::Next Receiver::AwaitHeader(Item* item) {
   for (;;) {
+    if (events_.Expired()) {
+      summary_.end = TransmissionEnd::NoCalculator;
+      return Next::End;
+    }
     unsigned char byte = 0;
     int got = 0;
     if (!ReadCOM(&byte, 1, &got)) {

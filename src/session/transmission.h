@@ -66,6 +66,9 @@ class TransmissionEvents {
   virtual bool Keep(const Item& /*item*/) { return true; }
   // Receiving: after each item kept, whether that was the last one wanted.
   virtual bool Enough() { return false; }
+  // Receiving: whether the user's wait has run out, whatever the calculator
+  // keeps sending (0x16, items refused); asked between items.
+  virtual bool Expired() { return false; }
   // Sending: the calculator holds that name already: replace it?
   virtual bool Replace(const Item& /*item*/) { return false; }
   virtual void ItemEnded(const Item& item, ItemEnd end, unsigned char answer) = 0;

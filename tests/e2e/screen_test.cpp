@@ -206,6 +206,14 @@ INSTANTIATE_TEST_SUITE_P(
               0,
               1,
               "  feuille 2 : couleur 7 inconnue, dessinee en noir\n"},
+        // A calculator that keeps calling with programs: the wait ends all
+        // the same, counted from the last capture saved.
+        Fault{"only_refused_items",
+              {"--serve", "P"},
+              {"--attente", "2"},
+              1,
+              0,
+              "Plus rien depuis 2 s.\n0 capture(s) enregistree(s).\n"},
         Fault{"nothing_comes",
               {"--take"},
               {"--attente", "1"},
