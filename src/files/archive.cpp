@@ -105,12 +105,7 @@ int CreateNewFile(const std::string& folder, const NameFor& names, std::string* 
 
 bool WriteNewFile(const std::string& folder, const NameFor& names, const std::string& bytes,
                   std::string* path, std::string* error) {
-#ifndef _WIN32
-  sigset_t ending, previous;
-  sigemptyset(&ending);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal);
-  sigprocmask(SIG_BLOCK, &ending, &previous);  // a Ctrl-C waits until the file is whole
-#endif
+  EndingSignalsHeld held;  // a Ctrl-C waits until the file is whole
   int fd = CreateNewFile(folder, names, path, error);
   bool written = fd >= 0;
   if (written) {
@@ -121,9 +116,6 @@ bool WriteNewFile(const std::string& folder, const NameFor& names, const std::st
       std::remove(path->c_str());
     }
   }
-#ifndef _WIN32
-  sigprocmask(SIG_SETMASK, &previous, nullptr);
-#endif
   return written;
 }
 

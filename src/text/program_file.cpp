@@ -137,6 +137,22 @@ bool Target(const std::string& path, std::string* target, std::string* error) {
 
 }  // namespace
 
+#ifndef _WIN32
+EndingSignalsHeld::EndingSignalsHeld() {
+  sigset_t ending;
+  sigemptyset(&ending);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&ending, signal);
+  sigprocmask(SIG_BLOCK, &ending, &previous_);
+}
+
+EndingSignalsHeld::~EndingSignalsHeld() {
+  sigprocmask(SIG_SETMASK, &previous_, nullptr);
+}
+#else
+EndingSignalsHeld::EndingSignalsHeld() = default;
+EndingSignalsHeld::~EndingSignalsHeld() = default;
+#endif
+
 bool WriteAllTo(int fd, const void* bytes, size_t count) {
   const char* from = static_cast<const char*>(bytes);
   size_t done = 0;
@@ -179,6 +195,7 @@ Written WriteFileWhole(const std::string& path, const std::string& bytes, std::s
   const std::string& content = bytes;
   int pid = getpid();
 #endif
+  EndingSignalsHeld held;  // a Ctrl-C leaves no temporary file behind
   // A short name, whatever the length of the file's own.
   std::string temporary;
   int fd = -1;

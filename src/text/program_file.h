@@ -1,6 +1,7 @@
 // Program and text files as liaison reads and writes them.
 #pragma once
 
+#include <csignal>
 #include <cstddef>
 #include <string>
 
@@ -15,9 +16,25 @@ std::string SystemError(int code);
 // false (errno says why) when the system takes no more.
 bool WriteAllTo(int fd, const void* bytes, size_t count);
 
+// While one lives, the signals that end the program (SIGINT, SIGTERM,
+// SIGHUP) wait: a file being written is finished, or taken back, first.
+class EndingSignalsHeld {
+ public:
+  EndingSignalsHeld();
+  ~EndingSignalsHeld();
+  EndingSignalsHeld(const EndingSignalsHeld&) = delete;
+  EndingSignalsHeld& operator=(const EndingSignalsHeld&) = delete;
+
+ private:
+#ifndef _WIN32
+  sigset_t previous_;
+#endif
+};
+
 // Writes `bytes` to a temporary file beside `path`, then puts it in its place:
-// a failure leaves no file behind, and never half a file; the file it
-// replaces keeps its permissions. A symbolic link is written through, to its
+// a failure leaves no file behind, and never half a file, nor does a signal
+// that ends the program meanwhile; the file it replaces keeps its
+// permissions. A symbolic link is written through, to its
 // target. A device, a pipe or a folder is refused: nothing is written.
 // `text`: as a text-mode write stores them (on Windows, each line feed as CR
 // LF).

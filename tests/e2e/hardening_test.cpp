@@ -7,6 +7,8 @@
 #include <sys/stat.h>
 #include <termios.h>
 
+#include <unistd.h>
+
 #include <thread>
 
 #include "support/harness.h"
@@ -298,6 +300,33 @@ TEST(Sending, OneNameTwiceIsRefused) {
       EXPECT_TRUE(Has(exit.out, "Rien n'a ete envoye.")) << exit.out;
     }
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A signal while liaison-texte writes its output: no temporary file is left,
+// and the output is the old one or the whole new one.
+TEST(Outputs, SignalLeavesNoTemporaryFile) {
+  if (OnWindows()) GTEST_SKIP() << "a POSIX signal";
+  TempDir dir;
+  std::string line = "A\xE2\x86\x92" "B\n";  // A→B
+  WriteAll(dir / "big.txt", Repeat(line, 12000000));
+  WriteAll(dir / "out.txt", "old");
+  Process writer({LIAISON_TEXTE_BIN, "ecrire", "big.txt", "out.txt"}, dir.Path(), RunOptions{});
+  bool seen = false;
+  for (int i = 0; i < 200000 && !seen; ++i) {
+    seen = LeftBehind(dir) > 0;
+    if (!seen) usleep(100);
+  }
+  kill(writer.Pid(), SIGTERM);
+  Exit exit = writer.Finish();
+  if (!seen) GTEST_SKIP() << "the output was written before a signal could reach it";
+  EXPECT_EQ(exit.status, -SIGTERM);
+  EXPECT_EQ(LeftBehind(dir), 0);
+  std::string out = ReadAll(dir / "out.txt");
+  EXPECT_TRUE(out == "old" || out.size() == 12000000u * 4) << out.size();
 }
 
 }  // namespace
