@@ -411,6 +411,7 @@ class Capturing : public ConsoleEvents {
     size_ = std::to_string(screen.width) + " x " + std::to_string(screen.height);
     ++taken_;
     last_ = std::chrono::steady_clock::now();
+    SetLastWords("\n" + Summary());
     return true;
   }
   void ItemEnded(const Item& item, ItemEnd end, unsigned char answer) override {
@@ -422,6 +423,10 @@ class Capturing : public ConsoleEvents {
   }
   bool Enough() override { return wanted_ > 0 && taken_ >= wanted_; }
   int Taken() const { return taken_; }
+  // What Ctrl-C and the end both say.
+  std::string Summary() const {
+    return std::to_string(taken_) + " capture(s) enregistree(s).\n";
+  }
   int Faults() const { return faults_; }
 
  private:
@@ -460,6 +465,7 @@ int Ecran(Console& con, int port, const std::vector<std::string>& args) {
   Say(con, "En attente des captures d'ecran sur COM%d (touche de capture de la calculatrice)...\n",
       port);
   Capturing events(con, folder, scale, ascii, wanted, wait);
+  SetLastWords("\n" + events.Summary());
   // Each capture is a transmission of its own.
   Summary summary;
   for (;;) {
@@ -473,7 +479,8 @@ int Ecran(Console& con, int port, const std::vector<std::string>& args) {
     Say(con, "Plus rien depuis %d s.\n", wait);
   else
     Say(con, "%s", EndWords(summary.end));
-  Say(con, "%d capture(s) enregistree(s).\n", events.Taken());
+  SetLastWords("");
+  Say(con, "%s", events.Summary().c_str());
   if (summary.end == TransmissionEnd::LineLost) return -1;
   return events.Faults() == 0 && events.Taken() > 0 ? 0 : 1;
 }

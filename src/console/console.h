@@ -47,6 +47,10 @@ void SilentPause(Console& con);
 // Takes input up to the end of the current line (a pause on non-terminal input).
 void TakeLineOfInput(Console& con);
 
+// The words said on standard output when a signal (Ctrl-C) ends the program,
+// such as a summary of what was done; empty: none. At most 200 bytes.
+void SetLastWords(const std::string& words);
+
 // Platform pieces, one file per OS.
 // The terminal's width now (it may have been resized); 0 when unknown.
 int ConsoleColumns(const Console& con);

@@ -20,8 +20,15 @@ termios savedModes;
 int savedModesFd = -1;
 volatile sig_atomic_t modesChanged = 0;
 
+char lastWords[256];
+volatile sig_atomic_t lastWordsLength = 0;
+
 extern "C" void EndOnSignal(int signal) {
   if (modesChanged) tcsetattr(savedModesFd, TCSANOW, &savedModes);
+  if (lastWordsLength > 0) {
+    ssize_t written = write(STDOUT_FILENO, lastWords, static_cast<size_t>(lastWordsLength));
+    (void)written;  // nothing more can be done for them now
+  }
   // Then the end the signal asks for, with its conventional status; the
   // system releases the serial line as it does at a normal end.
   std::signal(signal, SIG_DFL);
@@ -39,6 +46,13 @@ void EndCleanlyOn(int signal) {
 }
 
 }  // namespace
+
+void SetLastWords(const std::string& words) {
+  lastWordsLength = 0;  // a signal meanwhile says nothing rather than half
+  size_t n = words.size() < sizeof lastWords - 1 ? words.size() : sizeof lastWords - 1;
+  std::memcpy(lastWords, words.data(), n);
+  lastWordsLength = static_cast<sig_atomic_t>(n);
+}
 
 void OpenConsole(Console& con) {
   // Started with a standard stream closed, the serial device would be given

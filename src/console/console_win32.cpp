@@ -2,8 +2,33 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "console/console.h"
+
+namespace {
+
+char lastWords[256];
+volatile LONG lastWordsLength = 0;
+
+// Ctrl-C, Ctrl-Break, the window closed: the last words, then the end the
+// system would give (this handler runs on a thread of its own).
+BOOL WINAPI SayLastWords(DWORD) {
+  LONG n = lastWordsLength;
+  if (n > 0) _write(1, lastWords, static_cast<unsigned>(n));
+  return FALSE;
+}
+
+}  // namespace
+
+void SetLastWords(const std::string& words) {
+  static bool installed = SetConsoleCtrlHandler(SayLastWords, TRUE) != 0;
+  (void)installed;
+  lastWordsLength = 0;
+  size_t n = words.size() < sizeof lastWords - 1 ? words.size() : sizeof lastWords - 1;
+  std::memcpy(lastWords, words.data(), n);
+  lastWordsLength = static_cast<LONG>(n);
+}
 
 void OpenConsole(Console& con) {
   con.inFd = 0;

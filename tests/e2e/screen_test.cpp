@@ -228,7 +228,8 @@ INSTANTIATE_TEST_SUITE_P(
               "  ecran (1024 octets) : incomplet : liaison perdue\n"}),
     [](const ::testing::TestParamInfo<Fault>& info) { return std::string(info.param.what); });
 
-// Ctrl-C while it waits for more: the captures saved are whole pictures.
+// Ctrl-C while it waits for more: the captures saved are whole pictures, and
+// the summary is said before the end.
 TEST(EcranStop, CtrlCLeavesWholePictures) {
   if (OnWindows()) GTEST_SKIP() << "a POSIX signal";
   TempDir dir;
@@ -239,7 +240,9 @@ TEST(EcranStop, CtrlCLeavesWholePictures) {
   Liaison liaison(dir.Path(), calculator.Port(), options);
   ASSERT_TRUE(liaison.WaitFor("Capture 1 (128 x 64) : ecran-001.png\n"));
   kill(liaison.Pid(), SIGINT);
-  EXPECT_EQ(liaison.Finish().status, -SIGINT);
+  Exit exit = liaison.Finish();
+  EXPECT_EQ(exit.status, -SIGINT);
+  EXPECT_TRUE(Has(exit.out, "ecran-001.png\n\n1 capture(s) enregistree(s).\n")) << exit.out;
   EXPECT_EQ(ReadPng(dir / "ecran-001.png").width, 512);
 }
 
