@@ -151,7 +151,7 @@ bool Wire::Send(const unsigned char* bytes, int count) {
     return WriteAll(bytes, count);
   }
   for (int i = 0; i < count; ++i) {
-    lastSent_ = Paced(lastSent_);
+    lastOnLine_ = Paced(lastOnLine_);
     Log('>', bytes[i]);
     if (!WriteAll(bytes + i, 1)) return false;
   }
@@ -180,7 +180,7 @@ int Wire::Receive(int timeoutMs) {
     ssize_t n = read(fd_, &byte, 1);
     if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
     if (n <= 0) return kGone;
-    if (pace_) lastReceived_ = Paced(lastReceived_);  // no sooner than the line brings it
+    if (pace_) lastOnLine_ = Paced(lastOnLine_);  // no sooner than the line brings it
     Log('<', byte);
     return byte;
   }

@@ -48,6 +48,7 @@ class Wire {
   FILE* log_ = nullptr;
   bool pace_ = false;
   Clock::time_point start_ = Clock::now();
-  Clock::time_point lastSent_{};
-  Clock::time_point lastReceived_{};
+  // One wire for both directions: a byte starts once the one before it,
+  // whichever way it went, has crossed.
+  Clock::time_point lastOnLine_{};
 };

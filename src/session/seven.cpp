@@ -157,7 +157,12 @@ Step SevenLink::Open(int tries) {
     Packet answer;
     Read read = ReadPacket(times_.opening, &answer);
     if (read == Read::Lost) return Fail(Step::LineLost, "liaison perdue");
-    if (read == Read::Packet && answer.Is(kAck, kAckPlain)) return Step::Done;
+    if (read == Read::Packet && answer.Is(kAck, kAckPlain)) {
+      // A slow calculator may answer the earlier checks too: their ACKs
+      // would be taken for the answers of the next packets.
+      if (i > 0) Drain();
+      return Step::Done;
+    }
   }
   return Fail(Step::NoAnswer, "pas de reponse");
 }
