@@ -78,7 +78,16 @@ bool SaveCapture(const std::string& folder, const Item& item, int scale, Screen*
     *error = "capture illisible";
     return false;
   }
-  return WriteNewFile(folder, CaptureName, ScreenPng(*screen, scale), path, error);
+  std::string png = ScreenPng(*screen, scale);
+  if (png.empty()) {
+    *error = "image PNG impossible a faire (memoire)";
+    return false;
+  }
+  if (PictureScale(*screen, scale) < scale)
+    screen->notes.push_back("echelle ramenee a " + std::to_string(PictureScale(*screen, scale)) +
+                            " : l'image aurait passe " +
+                            std::to_string(kMaxPicturePixels / 1000000) + " millions de pixels");
+  return WriteNewFile(folder, CaptureName, png, path, error);
 }
 
 // The console side of a transmission: a line per item, the progress line

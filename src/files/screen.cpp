@@ -66,7 +66,15 @@ bool DecodeScreen(const Item& capture, Screen* screen) {
   return true;
 }
 
+int PictureScale(const Screen& screen, int wanted) {
+  long long pixels = static_cast<long long>(screen.width) * screen.height;
+  int scale = wanted;
+  while (scale > 1 && pixels * scale * scale > kMaxPicturePixels) --scale;
+  return scale;
+}
+
 std::string ScreenPng(const Screen& screen, int scale) {
+  scale = PictureScale(screen, scale);
   int w = screen.width * scale, h = screen.height * scale;
   std::vector<unsigned char> rgb(static_cast<size_t>(w) * h * 3);
   for (int y = 0; y < h; ++y) {
@@ -79,12 +87,13 @@ std::string ScreenPng(const Screen& screen, int scale) {
     }
   }
   std::string png;
-  stbi_write_png_to_func(
+  int made = stbi_write_png_to_func(
       [](void* context, void* data, int size) {
         static_cast<std::string*>(context)->append(static_cast<const char*>(data),
                                                    static_cast<size_t>(size));
       },
       &png, w, h, 3, rgb.data(), w * 3);
+  if (!made) png.clear();  // the encoder ran out of memory: no picture, not half of one
   return png;
 }
 

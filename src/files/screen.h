@@ -22,7 +22,14 @@ constexpr std::uint32_t kWhite = 0xFFFFFF;  // a colour screen where no sheet is
 
 // False for an item that is no screen capture with its parts whole.
 bool DecodeScreen(const Item& capture, Screen* screen);
-// The picture, each screen pixel as scale × scale pixels, as PNG bytes.
+// The largest picture made: its memory stays near 50 MB whatever the
+// screen and the scale asked for.
+constexpr long long kMaxPicturePixels = 4096LL * 4096;
+// The scale a picture of this screen is made at: `wanted`, or less where the
+// picture would be larger than kMaxPicturePixels.
+int PictureScale(const Screen& screen, int wanted);
+// The picture, each screen pixel as scale × scale pixels (at most
+// PictureScale's), as PNG bytes; empty when the encoder fails.
 std::string ScreenPng(const Screen& screen, int scale);
 // The screen as text, one line a text line: two screen rows per line with
 // the half blocks ▀ ▄ █ (a pixel that is not the background counts as dark),

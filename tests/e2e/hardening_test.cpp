@@ -15,15 +15,6 @@
 
 namespace {
 
-// Files whose name begins with ".liaison": temporary files left behind.
-int LeftBehind(const TempDir& dir) {
-  int count = 0;
-  DIR* d = opendir(dir.Path().c_str());
-  while (dirent* e = d ? readdir(d) : nullptr)
-    if (std::string(e->d_name).compare(0, 8, ".liaison") == 0) ++count;
-  if (d) closedir(d);
-  return count;
-}
 
 // liaison-texte's outputs: a pipe or a folder is refused and left as it is;
 // a symbolic link is written through; a file it replaces keeps its mode; a

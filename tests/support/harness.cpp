@@ -1,5 +1,7 @@
 #include "harness.h"
 
+#include <dirent.h>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -333,4 +335,13 @@ std::string Repeat(const std::string& text, int times) {
   std::string all;
   for (int i = 0; i < times; ++i) all += text;
   return all;
+}
+
+int LeftBehind(const TempDir& dir) {
+  int count = 0;
+  DIR* d = opendir(dir.Path().c_str());
+  while (dirent* e = d ? readdir(d) : nullptr)
+    if (std::string(e->d_name).compare(0, 8, ".liaison") == 0) ++count;
+  if (d) closedir(d);
+  return count;
 }

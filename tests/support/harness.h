@@ -107,6 +107,8 @@ class Calculator {
 };
 
 std::string Repeat(const std::string& text, int times);
+// Files whose name begins with ".liaison": temporary files left behind.
+int LeftBehind(const TempDir& dir);
 
 extern const char kStart[];
 extern const char kMenu[];
