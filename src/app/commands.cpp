@@ -433,9 +433,7 @@ class Capturing : public ConsoleEvents {
   bool Enough() override { return wanted_ > 0 && taken_ >= wanted_; }
   int Taken() const { return taken_; }
   // What Ctrl-C and the end both say.
-  std::string Summary() const {
-    return std::to_string(taken_) + " capture(s) enregistree(s).\n";
-  }
+  std::string Summary() const { return std::to_string(taken_) + " capture(s) enregistree(s).\n"; }
   int Faults() const { return faults_; }
 
  private:

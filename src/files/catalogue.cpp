@@ -164,6 +164,13 @@ bool ReadProgram(const Record& r, CatalogueRead* read, std::string* error) {
     SealBlock(item.header.data(), HEADER_SIZE);
   }
   std::string capacity = r.Get("Capacity"), right = std::to_string(program.size() + 3);
+  if (program.empty() && (capacity == "0" || capacity == "1" || capacity == "2")) {
+    // A program item whose size field announces no part at all, as it was.
+    SetSizeField(item.header.data(), std::stoul(capacity));
+    SealBlock(item.header.data(), HEADER_SIZE);
+    item.parts.clear();
+    right = capacity;
+  }
   if (capacity != right)
     read->warnings.push_back(At(r.line, "Capacity:" + Quoted(capacity) +
                                             " ne va pas avec le programme (" + right +
@@ -205,17 +212,18 @@ std::string WriteCatalogue(const std::vector<Item>& programs) {
   std::string out;
   for (const Item& item : programs) {
     Bytes program = ProgramBytes(item);
-    std::string values[] = {"TXT",
-                            "0",
-                            "PG",
-                            std::to_string(program.size() + 3),
-                            FieldText(Field(item.header, HEADER_NAME, NAME_LENGTH)),
-                            "",
-                            FieldText(Field(item.header, HEADER_PASSWORD, NAME_LENGTH)),
-                            FieldText(Field(item.header, 35, 2)),
-                            "",
-                            "",
-                            ""};
+    std::string values[] = {
+        "TXT",
+        "0",
+        "PG",
+        std::to_string(item.parts.empty() ? SizeField(item.header) : program.size() + 3),
+        FieldText(Field(item.header, HEADER_NAME, NAME_LENGTH)),
+        "",
+        FieldText(Field(item.header, HEADER_PASSWORD, NAME_LENGTH)),
+        FieldText(Field(item.header, 35, 2)),
+        "",
+        "",
+        ""};
     out += "%Header Record\r\n";
     for (size_t i = 0; i < sizeof kFields / sizeof kFields[0]; ++i)
       out += std::string(kFields[i]) + ":" + values[i] + "\r\n";

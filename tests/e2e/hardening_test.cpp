@@ -15,7 +15,6 @@
 
 namespace {
 
-
 // liaison-texte's outputs: a pipe or a folder is refused and left as it is;
 // a symbolic link is written through; a file it replaces keeps its mode; a
 // name too long for a suffix is no trouble; a file size limit is a reported
@@ -302,7 +301,9 @@ namespace {
 TEST(Outputs, SignalLeavesNoTemporaryFile) {
   if (OnWindows()) GTEST_SKIP() << "a POSIX signal";
   TempDir dir;
-  std::string line = "A\xE2\x86\x92" "B\n";  // A→B
+  std::string line =
+      "A\xE2\x86\x92"
+      "B\n";  // A→B
   WriteAll(dir / "big.txt", Repeat(line, 12000000));
   WriteAll(dir / "out.txt", "old");
   Process writer({LIAISON_TEXTE_BIN, "ecrire", "big.txt", "out.txt"}, dir.Path(), RunOptions{});

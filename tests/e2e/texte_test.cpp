@@ -135,3 +135,30 @@ TEST(Texte, RefusalWritesNothing) {
 }
 
 }  // namespace
+
+namespace {
+
+// convertir loses nothing without saying it: a password a program file cannot
+// hold is said; an archive with no program leaves the output as it was.
+TEST(Texte, ConvertSaysWhatCannotFollow) {
+  TempDir dir;
+  Bytes secret = ProgramItemBytes("SECRET", "A", "MDP");
+  WriteAll(dir / "secret.cas", std::string(secret.begin(), secret.end()));
+  Bytes list = ListItemBytes("1", 2);
+  WriteAll(dir / "list.cas", std::string(list.begin(), list.end()));
+  WriteAll(dir / "out.cat", "kept");
+  RunOptions options;
+  options.stderrPath = dir / "err.txt";
+  EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "secret.cas", "secret.txt"}, options).status, 0);
+  EXPECT_EQ(ReadAll(dir / "secret.txt"), ":A");
+  if (!OnWindows()) {
+    EXPECT_TRUE(Has(ReadAll(dir / "err.txt"), "ne garde pas le mot de passe de SECRET"));
+  }
+  EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "list.cas", "out.cat"}, options).status, 1);
+  EXPECT_EQ(ReadAll(dir / "out.cat"), "kept");
+  if (!OnWindows()) {
+    EXPECT_TRUE(Has(ReadAll(dir / "err.txt"), "list.cas ne tient aucun programme"));
+  }
+}
+
+}  // namespace

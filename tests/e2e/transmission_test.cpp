@@ -491,3 +491,29 @@ TEST(ReceivedArchive, NamedWhenTheFirstItemCame) {
 }
 
 }  // namespace
+
+namespace {
+
+// Programs named for a device of Windows, with a byte of the calculator's
+// own or a character Windows refuses: their NOM.cat are safe names.
+TEST(ReceivedNames, SafeOnEverySystem) {
+  TempDir dir;
+  WriteAll(dir / "sent.cas",
+           AsText(Join({ProgramItemBytes("CON", "a"), ProgramItemBytes("R\xCD", "b"),
+                        ProgramItemBytes("A:B", "c")})));
+  Calculator calculator(dir, {"--transmit", dir / "sent.cas"});
+  RunOptions options;
+  options.args = {"recevoir"};
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  EXPECT_EQ(exit.status, 0) << exit.out;
+  EXPECT_TRUE(Has(exit.out,
+                  "  programme CON (2 octets) : recu, _CON.cat\n"
+                  "  programme R_ (2 octets) : recu, R_.cat\n"
+                  "  programme A:B (2 octets) : recu, A_B.cat\n"))
+      << exit.out;
+  for (const char* file : {"_CON.cat", "R_.cat", "A_B.cat"})
+    EXPECT_FALSE(ReadAll(dir / file).empty()) << file;
+}
+
+}  // namespace

@@ -142,6 +142,20 @@ TEST(Catalogue, ByteOrderMarkAndOddNames) {
   EXPECT_EQ(read.passedOver, std::vector<std::string>{"\\x1B]0;x\\x07 (VAL LT)"});
 }
 
+// A program item whose size field announces no part (0, 1 or 2) crosses a
+// catalogue as it was: no part added, the size field kept.
+TEST(Catalogue, ItemsWithoutAPartStayAsTheyAre) {
+  for (unsigned long size : {0ul, 1ul, 2ul}) {
+    Item item{Header50("TXT", "PG", size, "VIDE"), {}};
+    CatalogueRead read;
+    std::string error;
+    ASSERT_TRUE(ReadCatalogue(WriteCatalogue({item}), &read, &error)) << error;
+    ASSERT_EQ(read.programs.size(), 1u);
+    EXPECT_EQ(ItemBytes(read.programs[0]), ItemBytes(item)) << size;
+    EXPECT_TRUE(read.warnings.empty());
+  }
+}
+
 // The samples the demo and the guides use hold the sample programs.
 TEST(Catalogue, SamplesHoldTheSamplePrograms) {
   const std::string samples = LIAISON_SOURCE_DIR "/samples/";
