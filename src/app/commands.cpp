@@ -415,7 +415,8 @@ class Capturing : public ConsoleEvents {
   bool Keep(const Item& item) override {
     Screen screen;
     if (!SaveCapture(folder_, item, scale_, &screen, &path_, &storeError_)) return false;
-    Say(con_, "%s", DrawScreen(screen, ascii_).c_str());
+    Say(con_, "%s",
+        DrawScreen(screen, ascii_, con_.outIsTerminal ? ConsoleColumns(con_) : 0).c_str());
     for (const std::string& note : screen.notes) Say(con_, "  %s\n", note.c_str());
     size_ = std::to_string(screen.width) + " x " + std::to_string(screen.height);
     ++taken_;
@@ -468,6 +469,7 @@ int Ecran(Console& con, int port, const std::vector<std::string>& args) {
     }
   }
   if (!IsFolder(folder)) return 2;
+  if (!ascii && !DrawsUtf8(con)) ascii = true;  // a console without UTF-8 gets '#'
   if (!OpenPort(con, port)) return -1;
   Say(con, "En attente des captures d'ecran sur COM%d (touche de capture de la calculatrice)...\n",
       port);

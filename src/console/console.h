@@ -47,6 +47,11 @@ void SilentPause(Console& con);
 // Takes input up to the end of the current line (a pause on non-terminal input).
 void TakeLineOfInput(Console& con);
 
+// Whether the console shows the drawing's UTF-8 blocks: a Windows console is
+// switched to UTF-8 for as long as the program runs (false when it cannot
+// be); elsewhere the bytes go as they are.
+bool DrawsUtf8(Console& con);
+
 // The words said on standard output when a signal (Ctrl-C) ends the program,
 // such as a summary of what was done; empty: none. At most 200 bytes.
 void SetLastWords(const std::string& words);

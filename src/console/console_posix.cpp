@@ -47,6 +47,10 @@ void EndCleanlyOn(int signal) {
 
 }  // namespace
 
+bool DrawsUtf8(Console&) {
+  return true;
+}
+
 void SetLastWords(const std::string& words) {
   lastWordsLength = 0;  // a signal meanwhile says nothing rather than half
   size_t n = words.size() < sizeof lastWords - 1 ? words.size() : sizeof lastWords - 1;

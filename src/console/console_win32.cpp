@@ -10,20 +10,41 @@ namespace {
 
 char lastWords[256];
 volatile LONG lastWordsLength = 0;
+volatile UINT codePageBefore = 0;  // the console's, while the program has it in UTF-8
 
-// Ctrl-C, Ctrl-Break, the window closed: the last words, then the end the
-// system would give (this handler runs on a thread of its own).
+void GiveCodePageBack() {
+  if (codePageBefore) SetConsoleOutputCP(codePageBefore);
+}
+
+// Ctrl-C, Ctrl-Break, the window closed: the last words, the console as it
+// was, then the end the system would give (on a thread of its own).
 BOOL WINAPI SayLastWords(DWORD) {
   LONG n = lastWordsLength;
   if (n > 0) _write(1, lastWords, static_cast<unsigned>(n));
+  GiveCodePageBack();
   return FALSE;
+}
+
+bool HandlerInstalled() {
+  static bool installed = SetConsoleCtrlHandler(SayLastWords, TRUE) != 0;
+  return installed;
 }
 
 }  // namespace
 
+bool DrawsUtf8(Console& con) {
+  if (!con.outIsTerminal) return true;
+  if (codePageBefore) return true;
+  UINT before = GetConsoleOutputCP();
+  if (!SetConsoleOutputCP(CP_UTF8)) return false;
+  codePageBefore = before;
+  HandlerInstalled();
+  std::atexit(GiveCodePageBack);
+  return true;
+}
+
 void SetLastWords(const std::string& words) {
-  static bool installed = SetConsoleCtrlHandler(SayLastWords, TRUE) != 0;
-  (void)installed;
+  HandlerInstalled();
   lastWordsLength = 0;
   size_t n = words.size() < sizeof lastWords - 1 ? words.size() : sizeof lastWords - 1;
   std::memcpy(lastWords, words.data(), n);

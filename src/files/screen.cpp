@@ -97,18 +97,59 @@ std::string ScreenPng(const Screen& screen, int scale) {
   return png;
 }
 
-std::string DrawScreen(const Screen& screen, bool ascii) {
+namespace {
+
+// The quadrant blocks, by their dark quarters: 1 upper left, 2 upper right,
+// 4 lower left, 8 lower right.
+const char* const kQuadrants[16] = {" ",
+                                    "\xE2\x96\x98",
+                                    "\xE2\x96\x9D",
+                                    "\xE2\x96\x80",
+                                    "\xE2\x96\x96",
+                                    "\xE2\x96\x8C",
+                                    "\xE2\x96\x9E",
+                                    "\xE2\x96\x9B",
+                                    "\xE2\x96\x97",
+                                    "\xE2\x96\x9A",
+                                    "\xE2\x96\x90",
+                                    "\xE2\x96\x9C",
+                                    "\xE2\x96\x84",
+                                    "\xE2\x96\x99",
+                                    "\xE2\x96\x9F",
+                                    "\xE2\x96\x88"};
+
+}  // namespace
+
+int DrawingStep(const Screen& screen, bool ascii, int columns) {
+  int across = ascii ? 1 : 2;  // pixels a character shows across, at full size
+  int step = 1;
+  while (columns > 0 && step < screen.width &&
+         (screen.width + across * step - 1) / (across * step) > columns)
+    ++step;
+  return step;
+}
+
+std::string DrawScreen(const Screen& screen, bool ascii, int columns) {
   std::uint32_t background = screen.colour ? kWhite : kPale;
-  auto dark = [&](int x, int y) { return y < screen.height && screen.At(x, y) != background; };
+  const int step = DrawingStep(screen, ascii, columns);
+  // A block of step x step pixels is dark when one of its pixels is.
+  auto dark = [&](int x0, int y0) {
+    for (int y = y0; y < y0 + step && y < screen.height; ++y)
+      for (int x = x0; x < x0 + step && x < screen.width; ++x)
+        if (screen.At(x, y) != background) return true;
+    return false;
+  };
   std::string text;
-  for (int y = 0; y < screen.height; y += ascii ? 1 : 2) {
-    for (int x = 0; x < screen.width; ++x) {
+  const int cell = ascii ? step : 2 * step;
+  for (int y = 0; y < screen.height; y += cell) {
+    for (int x = 0; x < screen.width; x += cell) {
       if (ascii) {
         text += dark(x, y) ? '#' : ' ';
         continue;
       }
-      bool top = dark(x, y), bottom = dark(x, y + 1);
-      text += top && bottom ? "\xE2\x96\x88" : top ? "\xE2\x96\x80" : bottom ? "\xE2\x96\x84" : " ";
+      int quarters = (dark(x, y) ? 1 : 0) | (dark(x + step, y) ? 2 : 0) |
+                     (dark(x, y + step) ? 4 : 0) | (dark(x + step, y + step) ? 8 : 0);
+      text += kQuadrants[quarters];
     }
     text += '\n';
   }

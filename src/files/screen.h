@@ -31,7 +31,11 @@ int PictureScale(const Screen& screen, int wanted);
 // The picture, each screen pixel as scale × scale pixels (at most
 // PictureScale's), as PNG bytes; empty when the encoder fails.
 std::string ScreenPng(const Screen& screen, int scale);
-// The screen as text, one line a text line: two screen rows per line with
-// the half blocks ▀ ▄ █ (a pixel that is not the background counts as dark),
-// or with ascii, '#' and ' ', one character per pixel.
-std::string DrawScreen(const Screen& screen, bool ascii);
+// The screen as text: each character 2 x 2 pixels with the quadrant blocks
+// (▘ ▝ ▀ ▖ ▌ ... █; a pixel that is not the background counts as dark), or
+// with ascii, '#' and ' ', one character a pixel. Narrower than `columns`
+// (0: no limit), each pixel of that drawing stands for a block of step x
+// step pixels, dark when one of them is.
+std::string DrawScreen(const Screen& screen, bool ascii, int columns = 0);
+// The smallest step that fits `columns`.
+int DrawingStep(const Screen& screen, bool ascii, int columns);

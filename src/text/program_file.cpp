@@ -149,8 +149,28 @@ EndingSignalsHeld::~EndingSignalsHeld() {
   sigprocmask(SIG_SETMASK, &previous_, nullptr);
 }
 #else
-EndingSignalsHeld::EndingSignalsHeld() = default;
-EndingSignalsHeld::~EndingSignalsHeld() = default;
+namespace {
+
+volatile LONG held = 0;
+
+// Ctrl-C comes on a thread of its own: it waits until the file is whole,
+// then the program ends as the system ends it.
+BOOL WINAPI WaitWhileHeld(DWORD) {
+  while (held > 0) Sleep(10);
+  return FALSE;
+}
+
+}  // namespace
+
+EndingSignalsHeld::EndingSignalsHeld() {
+  static bool installed = SetConsoleCtrlHandler(WaitWhileHeld, TRUE) != 0;
+  (void)installed;
+  InterlockedIncrement(&held);
+}
+
+EndingSignalsHeld::~EndingSignalsHeld() {
+  InterlockedDecrement(&held);
+}
 #endif
 
 bool WriteAllTo(int fd, const void* bytes, size_t count) {

@@ -52,20 +52,39 @@ Decoded ReadPng(const std::string& path) {
   return png;
 }
 
-std::string Ascii(const Picture& p) {
+// '#' a pixel; each pixel of the drawing a block of `step` x `step` pixels.
+std::string Ascii(const Picture& p, int step = 1) {
   std::string text;
-  for (const std::string& row : p) text += row + "\n";
+  for (size_t y = 0; y < p.size(); y += static_cast<size_t>(step)) {
+    for (size_t x = 0; x < p[y].size(); x += static_cast<size_t>(step)) {
+      bool dark = false;
+      for (size_t yy = y; yy < y + static_cast<size_t>(step) && yy < p.size(); ++yy)
+        for (size_t xx = x; xx < x + static_cast<size_t>(step) && xx < p[yy].size(); ++xx)
+          dark = dark || p[yy][xx] == '#';
+      text += dark ? '#' : ' ';
+    }
+    text += "\n";
+  }
   return text;
 }
 
-// Two rows a line: both dark █, the upper ▀, the lower ▄.
-std::string Blocks(const Picture& p) {
+// 2 x 2 pixels a character, with the block that has those quarters dark;
+// each pixel of the drawing a block of `step` x `step` pixels.
+std::string Blocks(const Picture& p, int step = 1) {
+  static const char* const quarters[16] = {" ", "▘", "▝", "▀", "▖", "▌", "▞", "▛",
+                                           "▗", "▚", "▐", "▜", "▄", "▙", "▟", "█"};
+  int h = static_cast<int>(p.size()), w = static_cast<int>(p[0].size());
+  auto dark = [&](int x0, int y0) {
+    for (int y = y0; y < y0 + step && y < h; ++y)
+      for (int x = x0; x < x0 + step && x < w; ++x)
+        if (p[y][x] == '#') return true;
+    return false;
+  };
   std::string text;
-  for (size_t y = 0; y < p.size(); y += 2) {
-    for (size_t x = 0; x < p[y].size(); ++x) {
-      bool top = p[y][x] == '#', bottom = y + 1 < p.size() && p[y + 1][x] == '#';
-      text += top && bottom ? "█" : top ? "▀" : bottom ? "▄" : " ";
-    }
+  for (int y = 0; y < h; y += 2 * step) {
+    for (int x = 0; x < w; x += 2 * step)
+      text += quarters[(dark(x, y) ? 1 : 0) | (dark(x + step, y) ? 2 : 0) |
+                       (dark(x, y + step) ? 4 : 0) | (dark(x + step, y + step) ? 8 : 0)];
     text += "\n";
   }
   return text;
@@ -114,6 +133,38 @@ TEST_P(Monochrome, PictureAndDrawingAreTheScreen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, Monochrome, ::testing::Values(1, 4));
+
+// On a terminal narrower than the drawing, the drawing fits it: 128 pixels
+// are 64 characters, 32 on 40 columns; --ascii 64 on 100 columns.
+TEST(Drawing, FitsTheTerminal) {
+  if (OnWindows()) GTEST_SKIP() << "the test's terminal is a pty";
+  struct Case {
+    int columns;
+    bool ascii;
+    std::string drawing;
+  };
+  Picture picture = TestPicture();
+  const Case cases[] = {{80, false, Blocks(picture)},
+                        {40, false, Blocks(picture, 2)},
+                        {100, true, Ascii(picture, 2)}};
+  for (const Case& c : cases) {
+    TempDir dir;
+    WritePbm(dir / "screen.pbm", picture);
+    Calculator calculator(dir, {"--screen", dir / "screen.pbm"});
+    RunOptions options;
+    options.args = {"ecran", "--nombre", "1"};
+    if (c.ascii) options.args.push_back("--ascii");
+    options.terminalColumns = c.columns;
+    Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+    calculator.Finish();
+    EXPECT_EQ(exit.status, 0) << exit.out;
+    std::string out;  // the terminal's CR LF back to LF
+    for (char ch : exit.out)
+      if (ch != '\r') out += ch;
+    EXPECT_TRUE(Has(out, "\0338\033[K" + c.drawing + "Capture 1"))
+        << out;  // after the progress line
+  }
+}
 
 TEST(Colour, SheetsGiveTheColours) {
   TempDir dir;

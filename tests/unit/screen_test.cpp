@@ -34,14 +34,30 @@ TEST(Screen, MonochromePixelForPixel) {
   for (int y = 0; y < 7; ++y)
     for (int x = 0; x < 10; ++x)
       EXPECT_EQ(screen.At(x, y), kArrow[y][x] == '#' ? kDark : kPale) << x << "," << y;
-  // Two screen rows a line with the half blocks; '#' a pixel with --ascii.
+  // 2 x 2 pixels a character with the quadrant blocks; '#' a pixel with
+  // --ascii.
   EXPECT_EQ(DrawScreen(screen, false),
-            "\xE2\x96\x88\xE2\x96\x84        \n"
-            "\xE2\x96\x88\xE2\x96\x88\xE2\x96\x88\xE2\x96\x84      \n"
-            "\xE2\x96\x88\xE2\x96\x88\xE2\x96\x80       \n"
-            "\xE2\x96\x80        \xE2\x96\x80\n");
+            "\xE2\x96\x99    \n"               // ▙
+            "\xE2\x96\x88\xE2\x96\x99   \n"    // █▙
+            "\xE2\x96\x88\xE2\x96\x98   \n"    // █▘
+            "\xE2\x96\x98   \xE2\x96\x9D\n");  // ▘   ▝
   EXPECT_EQ(DrawScreen(screen, true),
             "#         \n##        \n###       \n####      \n###       \n##        \n#        #\n");
+  // Narrower than the terminal: each drawn pixel a block, dark when one of
+  // its pixels is.
+  EXPECT_EQ(DrawScreen(screen, true, 5), "#    \n##   \n##   \n#   #\n");
+  EXPECT_EQ(DrawingStep(screen, false, 3), 2);
+  std::string narrow = DrawScreen(screen, false, 3);
+  EXPECT_EQ(narrow, "\xE2\x96\x99  \n\xE2\x96\x9B \xE2\x96\x96\n");  // ▙ / ▛ ▖
+  Screen wide;
+  wide.width = 128;
+  wide.height = 64;
+  wide.pixels.assign(128 * 64, kPale);
+  for (int columns : {80, 100, 64, 40, 20}) {
+    std::string drawn = DrawScreen(wide, false, columns);
+    EXPECT_LE(drawn.find('\n'), static_cast<size_t>(columns))
+        << columns;  // blank: one byte a character
+  }
 }
 
 TEST(Screen, ColourSheetsAndUnknownCodes) {
