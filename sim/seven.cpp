@@ -10,6 +10,10 @@
 namespace {
 
 const char kHex[] = "0123456789ABCDEF";
+// How long it waits for the PC's next packet inside an exchange: longer than
+// the PC's own wait before its regular check, so that a check always finds
+// it listening (a calculator waits minutes).
+constexpr int kWait = 60000;
 
 std::string HexOf(unsigned long value, int width) {
   std::string text;
@@ -197,7 +201,7 @@ class Calc {
     unsigned long expected = 1;
     while (content->size() < size) {
       Pk p;
-      if (Read(&p, 10000) != 1) return false;
+      if (Read(&p, kWait) != 1) return false;
       unsigned long total = 0, current = 0;
       if (p.type != 0x02 || p.sub != code || !FromHex(p.data, 0, 4, &total) ||
           !FromHex(p.data, 4, 4, &current) || current != expected++) {
@@ -225,7 +229,7 @@ class Calc {
 
   bool AwaitAck() {
     Pk p;
-    return Read(&p, 10000) == 1 && p.type == 0x06;
+    return Read(&p, kWait) == 1 && p.type == 0x06;
   }
 
   Wire& wire_;
@@ -274,7 +278,7 @@ bool TakeFile(Calc& c, const Pk& p, const Fields& f) {
   if (old && f.ow != 0x02) {
     if (!c.Nak(0x02)) return false;
     Pk answer;
-    if (c.Read(&answer, 10000) != 1) return false;
+    if (c.Read(&answer, kWait) != 1) return false;
     bool yes = answer.type == 0x06 && answer.sub == 0x01;
     c.Note(yes ? "overwrite=yes" : "overwrite=no");
     if (!c.Ack()) return false;
@@ -300,7 +304,7 @@ bool Series(Calc& c, const std::vector<const SevenFile*>& files, int code, bool 
             bool storage) {
   if (!c.Ack()) return false;
   Pk swap;
-  if (c.Read(&swap, 10000) != 1 || swap.type != 0x03) return false;
+  if (c.Read(&swap, kWait) != 1 || swap.type != 0x03) return false;
   for (const SevenFile* f : files) {
     std::string d[6] = {f->directory,          f->name, storage ? "" : f->group, "",
                         storage ? "fls0" : "", ""};
@@ -317,7 +321,7 @@ bool Series(Calc& c, const std::vector<const SevenFile*>& files, int code, bool 
 bool Capacity(Calc& c, int code, unsigned long free) {
   if (!c.Ack()) return false;
   Pk swap;
-  if (c.Read(&swap, 10000) != 1 || swap.type != 0x03) return false;
+  if (c.Read(&swap, kWait) != 1 || swap.type != 0x03) return false;
   std::string d[6] = {"", "", "", "", code == 0x4C ? "fls0" : "", ""};
   std::string payload = Payload(0, 0, free, d);
   return c.Send(0x01, code, &payload) && c.AwaitAck() && c.Send(0x03, 0x00);
@@ -462,7 +466,7 @@ bool TransmitSeven(Wire& wire, const SevenPlan& plan, FILE* report) {
   }
   if (!opened) return false;
   Pk p;
-  if (!c.Send(0x01, 0x01) || c.Read(&p, 10000) != 1) return false;
+  if (!c.Send(0x01, 0x01) || c.Read(&p, kWait) != 1) return false;
   c.Note(p.type == 0x06 && p.sub == 0x02 && p.data.size() == 164 ? "pc_info=ok" : "pc_info=bad");
   std::string d[6] = {std::to_string(plan.transmitSpeed), "EVEN", "1", "", "", ""};
   std::string speed = Payload(0, 0, 0, d);

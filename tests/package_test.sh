@@ -30,6 +30,8 @@ test "$("$work/root/usr/bin/liaison-texte" --version | head -n 1)" = "liaison-te
 for f in LISEZMOI.md README.md LICENSE NOTICE copyright changelog.gz; do
   test -s "$work/root/usr/share/doc/liaison/$f"
 done
+grep -q 'ATTRS{idVendor}=="07cf", ATTRS{idProduct}=="6101".*uaccess' \
+  "$work/root/usr/lib/udev/rules.d/60-liaison-casio.rules"
 # Every command, option and status in the manual pages.
 page() { MANWIDTH=200 man -l "$work/root/usr/share/man/man1/$1.1.gz" 2>/dev/null; }
 liaison_page=$(page liaison)

@@ -7,6 +7,7 @@
 #include "app/liaison.h"
 #include "app/seven_commands.h"
 #include "serial/trace.h"
+#include "serial/usb.h"
 
 namespace {
 
@@ -125,7 +126,8 @@ const char kHelp[] =
     "         ligne pendant l'echange, de 300 a 115200 bit/s (115200 sinon ;\n"
     "         9600 la garde).\n"
     "  --ports\n"
-    "         les ports serie trouves, et celui que liaison ouvrira.\n"
+    "         les ports serie et les calculatrices USB trouves, et celui que\n"
+    "         liaison ouvrira.\n"
     "  --help\n"
     "         ce texte.\n"
     "  --version\n"
@@ -156,9 +158,12 @@ const char kHelp[] =
     "\n"
     "Environnement :\n"
     "  LIAISON_PORT=PORT\n"
-    "         le port a ouvrir. Windows : COM1 a COM256 (COM1 sinon). Linux,\n"
-    "         macOS : un chemin (/dev/ttyUSB0) ; sinon le seul adaptateur USB\n"
-    "         serie branche, sinon /dev/ttyS0.\n"
+    "         le port a ouvrir. usb : la calculatrice branchee par son cable USB\n"
+    "         (Graph 35+ et suivantes, Protocole 7.00 ; choisie aussi quand\n"
+    "         LIAISON_PORT n'est pas defini et qu'elle est la seule). Windows :\n"
+    "         COM1 a COM256 (COM1 sinon). Linux, macOS : un chemin\n"
+    "         (/dev/ttyUSB0) ; sinon le seul adaptateur USB serie branche, sinon\n"
+    "         /dev/ttyS0.\n"
     "  LIAISON_TRACE=FICHIER\n"
     "         chaque octet de la ligne est ajoute a FICHIER, une ligne par\n"
     "         octet : SECONDES PC>calc|calc>PC HEX.\n"
@@ -178,13 +183,22 @@ int ShowPorts() {
   std::vector<std::string> ports = ListSerialPorts();
   for (const std::string& port : ports) std::printf("  %s\n", port.c_str());
   if (ports.empty()) std::printf("  (aucun)\n");
+  std::printf("Calculatrices Casio en USB (Graph 35+ et suivantes) :\n");
+  std::vector<UsbCalculator> usb = NativeUsbBus().Calculators();
+  for (const UsbCalculator& c : usb)
+    std::printf("  bus %d, adresse %d%s%s\n", c.bus, c.address, c.manufacturer.empty() ? "" : " : ",
+                c.manufacturer.c_str());
+  if (usb.empty()) std::printf("  (aucune)\n");
   PortChoice choice = ChoosePort();
   if (!choice.error.empty()) {
     std::printf("Liaison n'ouvrira aucun port : %s.\n", choice.error.c_str());
     return -1;
   }
-  std::printf("Liaison ouvrira COM%d = %s : %s.\n", choice.number, choice.device.c_str(),
-              choice.why.c_str());
+  if (choice.usb)
+    std::printf("Liaison ouvrira la calculatrice USB : %s.\n", choice.why.c_str());
+  else
+    std::printf("Liaison ouvrira COM%d = %s : %s.\n", choice.number, choice.device.c_str(),
+                choice.why.c_str());
   return 0;
 }
 
@@ -199,7 +213,7 @@ std::unique_ptr<LineTrace> OpenTrace(const PortChoice& port) {
     return nullptr;
   }
   std::string name = "COM" + std::to_string(port.number) + " (" + port.device + ")";
-  auto trace = std::make_unique<LineTrace>(NativeSerialBackend(), file, name, path);
+  auto trace = std::make_unique<LineTrace>(CurrentSerialBackend(), file, name, path);
   UseSerialBackend(*trace);
   return trace;
 }
@@ -244,6 +258,14 @@ int main(int argc, char** argv) {
   }
   static WorkState state;
   OpenConsole(state.con);
+  static UsbLine usb(NativeUsbBus());
+  if (port.usb) {
+    UseSerialBackend(usb);
+    // Said, since nothing named it: a serial adapter may be plugged in too.
+    const char* named = std::getenv("LIAISON_PORT");
+    if (!named || !*named)
+      std::fprintf(stderr, "liaison: calculatrice USB : %s\n", port.why.c_str());
+  }
   std::unique_ptr<LineTrace> trace = OpenTrace(port);
   if (command)
     return command(state.con, port.number, std::vector<std::string>(argv + 2, argv + argc));

@@ -3,10 +3,36 @@
 #include <cctype>
 #include <cstdio>
 
+#include <string>
+
 #include "serial/serial.h"
 
-PortChoice ChoosePosixPort(const char* named, const std::vector<std::string>& adapters) {
+namespace {
+
+bool NamesUsb(const char* named) {
+  if (!named) return false;
+  std::string word;
+  for (const char* c = named; *c; ++c)
+    word += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
+  return word == "usb";
+}
+
+// The calculator on its USB cable, when it is named or the only one.
+bool ChooseUsb(const char* named, int usbCalculators, PortChoice* choice) {
+  bool unset = !named || !*named;
+  if (!NamesUsb(named) && !(unset && usbCalculators == 1)) return false;
+  choice->usb = true;
+  choice->device = "USB";
+  choice->why = unset ? "la seule calculatrice Casio branchee en USB" : "nomme par LIAISON_PORT";
+  return true;
+}
+
+}  // namespace
+
+PortChoice ChoosePosixPort(const char* named, const std::vector<std::string>& adapters,
+                           int usbCalculators) {
   PortChoice choice;
+  if (ChooseUsb(named, usbCalculators, &choice)) return choice;
   if (named && *named) {
     choice.device = named;
     choice.why = "nomme par LIAISON_PORT";
@@ -37,8 +63,9 @@ static int ComNumber(const std::string& name) {
   return number <= 256 ? number : 0;
 }
 
-PortChoice ChooseWindowsPort(const char* named) {
+PortChoice ChooseWindowsPort(const char* named, int usbCalculators) {
   PortChoice choice;
+  if (ChooseUsb(named, usbCalculators, &choice)) return choice;
   if (named && *named) {
     choice.number = ComNumber(named);
     choice.why = "nomme par LIAISON_PORT";

@@ -44,6 +44,10 @@ ComHandle g_hCOM = InvalidComHandle();
 DCB g_dcb = LineSettings();
 COMMTIMEOUTS g_cto = LineTimeouts();
 
+SerialBackend& CurrentSerialBackend() {
+  return Backend();
+}
+
 SerialBackend& UseSerialBackend(SerialBackend& backend) {
   SerialBackend& previous = Backend();
   g_backend = &backend;

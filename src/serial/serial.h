@@ -41,13 +41,17 @@ struct PortChoice {
   std::string device;
   std::string why;
   std::string error;  // not empty: LIAISON_PORT names no port of this platform
+  bool usb = false;   // the calculator on its USB cable, not a serial port
 };
 
-// POSIX: the device LIAISON_PORT names; unset, the one USB serial adapter
-// among `adapters`; else /dev/ttyS0.
-PortChoice ChoosePosixPort(const char* named, const std::vector<std::string>& adapters);
-// Windows: the port LIAISON_PORT names (COM1 to COM256); unset, COM1.
-PortChoice ChooseWindowsPort(const char* named);
+// LIAISON_PORT=usb (any case) names the calculator on its USB cable; unset,
+// that calculator is chosen when it is the only one (`usbCalculators`).
+// POSIX: else the device LIAISON_PORT names; unset, the one USB serial
+// adapter among `adapters`; else /dev/ttyS0.
+PortChoice ChoosePosixPort(const char* named, const std::vector<std::string>& adapters,
+                           int usbCalculators = 0);
+// Windows: else the port LIAISON_PORT names (COM1 to COM256); unset, COM1.
+PortChoice ChooseWindowsPort(const char* named, int usbCalculators = 0);
 std::string WindowsComDevice(int number);  // \\.\COMn
 // This platform's choice, from the environment and the devices present.
 PortChoice ChoosePort();
@@ -73,5 +77,7 @@ class SerialBackend {
 };
 
 SerialBackend& NativeSerialBackend();
+// The backend the port operations use now.
+SerialBackend& CurrentSerialBackend();
 // Returns the backend that was in use.
 SerialBackend& UseSerialBackend(SerialBackend& backend);

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "serial/serial.h"
+#include "serial/usb.h"
 
 namespace {
 
@@ -264,7 +265,10 @@ SerialBackend& NativeSerialBackend() {
 }
 
 PortChoice ChoosePort() {
-  return ChoosePosixPort(std::getenv("LIAISON_PORT"), UsbAdapters());
+  const char* named = std::getenv("LIAISON_PORT");
+  // USB is looked at only when the choice may fall on it.
+  int usb = named && *named ? 0 : static_cast<int>(NativeUsbBus().Calculators().size());
+  return ChoosePosixPort(named, UsbAdapters(), usb);
 }
 
 // Linux makes ttyS0 to ttyS31 whether or not a UART stands behind them; the

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "serial/serial.h"
+#include "serial/usb.h"
 
 namespace {
 
@@ -95,7 +96,9 @@ SerialBackend& NativeSerialBackend() {
 }
 
 PortChoice ChoosePort() {
-  return ChooseWindowsPort(std::getenv("LIAISON_PORT"));
+  const char* named = std::getenv("LIAISON_PORT");
+  int usb = named && *named ? 0 : static_cast<int>(NativeUsbBus().Calculators().size());
+  return ChooseWindowsPort(named, usb);
 }
 
 // Every DOS device name that is a COM port.

@@ -65,9 +65,10 @@ bool LineTrace::Configure() {
     char line[128];
     std::snprintf(line, sizeof line, "# ligne : %lu bit/s, %s, %s%s\n",
                   static_cast<unsigned long>(g_dcb.BaudRate),
-                  parity == 0 ? "sans parite" : parity == 1 ? "parite impaire" : "parite paire",
-                  g_dcb.StopBits == 2 ? "2 bits de stop" : "1 bit de stop",
-                  ok ? "" : " (refuse)");
+                  parity == 0   ? "sans parite"
+                  : parity == 1 ? "parite impaire"
+                                : "parite paire",
+                  g_dcb.StopBits == 2 ? "2 bits de stop" : "1 bit de stop", ok ? "" : " (refuse)");
     Write(std::string(line));
   }
   return ok;

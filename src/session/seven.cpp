@@ -281,9 +281,9 @@ Step SevenLink::Simple(int code, const Fields& fields) {
 
 Step SevenLink::Close() {
   KeptWaits kept;
-  if (lost_) {
+  if (lost_ || dead_) {
     Switch(9600, NOPARITY, TWOSTOPBITS);
-    return Step::LineLost;
+    return lost_ ? Step::LineLost : Step::NoAnswer;
   }
   Step step = Step::Done;
   // Whether a calculator keeps a speed after the link is not known: it is

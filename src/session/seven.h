@@ -88,6 +88,7 @@ class SevenLink {
   Step Fail(Step step, const std::string& why) {
     why_ = why;
     lost_ = lost_ || step == Step::LineLost;
+    dead_ = dead_ || step == Step::NoAnswer;
     return step;
   }
 
@@ -97,6 +98,7 @@ class SevenLink {
   std::string why_;
   unsigned long speed_ = 9600;
   bool lost_ = false;  // once the line is gone, nothing more is tried on it
+  bool dead_ = false;  // nor once even the check got no answer
 };
 
 // Which protocol the calculator at the other end speaks, found by trying:

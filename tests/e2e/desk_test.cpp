@@ -234,3 +234,33 @@ TEST(AnyComPortName, ThatIsNoPort) {
 }
 
 }  // namespace
+
+namespace {
+
+// The USB cable: --ports lists the Casio calculators on USB (none here), and
+// a command on LIAISON_PORT=usb with none says so, naming USB, status 255.
+TEST(UsbCable, ListedAndMissing) {
+  TempDir dir;
+  RunOptions ports;
+  ports.args = {"--ports"};
+  Exit exit = RunLiaison(dir.Path(), "/dev/null", "", ports);
+  EXPECT_EQ(exit.status, 0);
+  EXPECT_TRUE(Has(exit.out, "Calculatrices Casio en USB (Graph 35+ et suivantes) :\n  (aucune)\n"))
+      << exit.out;
+  RunOptions info;
+  info.args = {"info"};
+  info.env = {"LIAISON_PORT=usb"};  // wine's programs see only what the case sets
+  info.stderrPath = dir / "err.txt";
+  exit = RunLiaison(dir.Path(), "usb", "", info);
+  EXPECT_EQ(exit.status, 255) << exit.out;
+  if (!OnWindows()) {
+    EXPECT_TRUE(Has(ReadAll(dir / "err.txt"), "aucune calculatrice Casio branchee en USB"))
+        << ReadAll(dir / "err.txt");
+  }
+  ports.env = {"LIAISON_PORT=USB"};
+  exit = RunLiaison(dir.Path(), "usb", "", ports);
+  EXPECT_TRUE(Has(exit.out, "Liaison ouvrira la calculatrice USB : nomme par LIAISON_PORT.\n"))
+      << exit.out;
+}
+
+}  // namespace

@@ -55,3 +55,26 @@ TEST(PortChoice, Windows) {
 }
 
 }  // namespace
+
+namespace {
+
+// LIAISON_PORT=usb names the calculator on its cable; unset, the one Casio
+// calculator on USB is taken before any serial port.
+TEST(PortChoiceUsb, NamedOrTheOnlyOne) {
+  struct Case {
+    const char* named;
+    int calculators;
+    bool usb;
+  };
+  const Case cases[] = {{"usb", 0, true},   {"USB", 2, true},    {nullptr, 1, true},
+                        {"", 1, true},      {nullptr, 0, false}, {nullptr, 2, false},
+                        {"/dev/x", 1, false}, {"COM3", 1, false}};
+  for (const Case& c : cases) {
+    PortChoice posix = ChoosePosixPort(c.named, {"/dev/ttyUSB0"}, c.calculators);
+    PortChoice windows = ChooseWindowsPort(c.named, c.calculators);
+    EXPECT_EQ(posix.usb, c.usb) << (c.named ? c.named : "(unset)") << c.calculators;
+    EXPECT_EQ(windows.usb, c.usb) << (c.named ? c.named : "(unset)") << c.calculators;
+  }
+}
+
+}  // namespace
