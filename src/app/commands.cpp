@@ -238,9 +238,7 @@ int Recevoir(Console& con, int port, const std::vector<std::string>& args) {
 namespace {
 
 bool IsArchiveOrCatalogue(const std::string& path) {
-  std::string ext = path.size() >= 4 ? path.substr(path.size() - 4) : "";
-  for (char& c : ext) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  return ext == ".cas" || ext == ".cat" || IsMainMemoryArchive(path);
+  return HasEnding(path, ".cas") || HasEnding(path, ".cat") || IsMainMemoryArchive(path);
 }
 
 struct Sendings {

@@ -108,17 +108,6 @@ bool IsAddIn(const std::string& bytes) {
   return static_cast<unsigned char>(~bytes[8]) == 0xF3;
 }
 
-bool HasEnding(const std::string& path, const char* ending) {
-  std::string end = ending;
-  if (path.size() < end.size()) return false;
-  for (size_t i = 0; i < end.size(); ++i) {
-    char c = path[path.size() - end.size() + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != end[i]) return false;
-  }
-  return true;
-}
-
 Outgoing MainOutgoing(const MainFile& file) {
   Outgoing out;
   out.code = kMainFile;

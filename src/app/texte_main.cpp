@@ -98,17 +98,6 @@ int Error(const std::string& message) {
   return 1;
 }
 
-bool HasExtension(const std::string& path, const char* ext) {
-  size_t n = std::strlen(ext);
-  if (path.size() < n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    char c = path[path.size() - n + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != ext[i]) return false;
-  }
-  return true;
-}
-
 void Print(const std::string& text) {
   std::fwrite(text.data(), 1, text.size(), stdout);
 }
@@ -186,7 +175,7 @@ int ReadItems(const std::string& path, Spelling spelling) {
 // A stored program begins with the 0x3A that opens the data on the line.
 int Read(const std::string& path, Spelling spelling) {
   if (IsMainMemoryArchive(path)) return ReadMain(path, spelling);
-  if (HasExtension(path, ".cas") || HasExtension(path, ".cat")) return ReadItems(path, spelling);
+  if (HasEnding(path, ".cas") || HasEnding(path, ".cat")) return ReadItems(path, spelling);
   std::string bytes, error;
   if (!ReadProgramFile(path, &bytes, &error)) return Error(error);
   if (!bytes.empty() && bytes[0] == ':') {
@@ -207,15 +196,15 @@ bool LegacyBytes(const std::string& in, const std::string& out, const std::vecto
   for (const Item& item : items) {
     if (KindOf(item.header) == Kind::Program)
       programs.push_back(item);
-    else if (!HasExtension(out, ".cas"))
+    else if (!HasEnding(out, ".cas"))
       Note(Describe(item) + " n'est pas un programme : laisse de cote");
   }
-  if (HasExtension(out, ".cas")) {
+  if (HasEnding(out, ".cas")) {
     for (const Item& item : items) {
       Bytes b = ItemBytes(item);
       bytes->append(b.begin(), b.end());
     }
-  } else if (HasExtension(out, ".cat")) {
+  } else if (HasEnding(out, ".cat")) {
     *bytes = WriteCatalogue(programs);
   } else if (programs.size() == 1) {
     Bytes program = ProgramBytes(programs[0]);
@@ -229,7 +218,7 @@ bool LegacyBytes(const std::string& in, const std::string& out, const std::vecto
              "prennent tous)";
     return false;
   }
-  if (programs.empty() && (items.empty() || !HasExtension(out, ".cas"))) {
+  if (programs.empty() && (items.empty() || !HasEnding(out, ".cas"))) {
     *error = in + " ne tient aucun programme";
     return false;
   }

@@ -48,23 +48,14 @@ struct Record {
 // escape sequence never reaches the terminal.
 std::string Quoted(const std::string& text) {
   std::string out;
-  char hex[8];
   size_t i = 0;
-  for (; i < text.size() && i < 60;) {
+  while (i < text.size() && i < 60) {
+    size_t length = ValidUtf8At(text, i);
     unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t length = c < 0x80                 ? 1
-                    : c >= 0xC2 && c <= 0xDF ? 2
-                    : c >= 0xE0 && c <= 0xEF ? 3
-                    : c >= 0xF0 && c <= 0xF4 ? 4
-                                             : 0;
-    bool whole = length > 0 && i + length <= text.size();
-    for (size_t k = 1; whole && k < length; ++k)
-      whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
     bool control = c < 0x20 || c == 0x7F ||
-                   (c == 0xC2 && whole && static_cast<unsigned char>(text[i + 1]) < 0xA0);
-    if (!whole || control) {
-      std::snprintf(hex, sizeof hex, "\\x%02X", c);
-      out += hex;
+                   (c == 0xC2 && length == 2 && static_cast<unsigned char>(text[i + 1]) < 0xA0);
+    if (length == 0 || control) {
+      out += HexEscapes(text.substr(i, 1));
       ++i;
     } else {
       out.append(text, i, length);

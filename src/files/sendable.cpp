@@ -8,16 +8,6 @@
 
 namespace {
 
-bool EndsWith(const std::string& text, const std::string& end) {
-  if (text.size() < end.size()) return false;
-  for (size_t i = 0; i < end.size(); ++i) {
-    char c = text[text.size() - end.size() + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != end[i]) return false;
-  }
-  return true;
-}
-
 // Each program of a main-memory archive, turned into the Graph 35/65's
 // table; every file that cannot go is said, and then none goes.
 bool LoadMainMemory(const std::string& path, const std::string& bytes, std::vector<Item>* items,
@@ -43,8 +33,18 @@ bool LoadMainMemory(const std::string& path, const std::string& bytes, std::vect
 
 }  // namespace
 
+bool HasEnding(const std::string& path, const std::string& ending) {
+  if (path.size() < ending.size()) return false;
+  for (size_t i = 0; i < ending.size(); ++i) {
+    char c = path[path.size() - ending.size() + i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (c != ending[i]) return false;
+  }
+  return true;
+}
+
 bool IsMainMemoryArchive(const std::string& path) {
-  return EndsWith(path, ".g1m") || EndsWith(path, ".g1r");
+  return HasEnding(path, ".g1m") || HasEnding(path, ".g1r");
 }
 
 std::string ProgramNameOf(const std::string& path) {
@@ -59,7 +59,7 @@ bool LoadSendable(const std::string& path, const std::string& name, std::vector<
                   std::vector<std::string>* notes, std::string* error) {
   // Archives and catalogues are read byte for byte: no line end of theirs is
   // the PC's.
-  bool archived = EndsWith(path, ".cas"), catalogue = EndsWith(path, ".cat");
+  bool archived = HasEnding(path, ".cas"), catalogue = HasEnding(path, ".cat");
   bool mainMemory = IsMainMemoryArchive(path);
   std::string bytes;
   if (!(archived || catalogue || mainMemory ? ReadTextFile : ReadProgramFile)(path, &bytes, error))

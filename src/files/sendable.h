@@ -18,6 +18,9 @@
 bool LoadSendable(const std::string& path, const std::string& name, std::vector<Item>* items,
                   std::vector<std::string>* notes, std::string* error);
 
+// Whether `path` ends with `ending` (lower case), whatever the case of its
+// letters: ".cas" for NOTES.CAS too.
+bool HasEnding(const std::string& path, const std::string& ending);
 // Whether the file is a main-memory archive (.g1m, .g1r), by its name.
 bool IsMainMemoryArchive(const std::string& path);
 // The program name a file's name gives.

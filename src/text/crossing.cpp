@@ -1,20 +1,10 @@
 #include "text/crossing.h"
 
-#include <cstdio>
+#include "text/program_text.h"
 
 namespace {
 
 const std::string kLegacyMin("\x7F\x2D", 2), kFxMin("\x7F\x99", 2), kRange("\xEB", 1);
-
-std::string Escaped(const std::string& code) {
-  std::string out;
-  char hex[8];
-  for (unsigned char b : code) {
-    std::snprintf(hex, sizeof hex, "\\x%02X", b);
-    out += hex;
-  }
-  return out;
-}
 
 size_t Characters(const std::string& text) {
   size_t count = 0;
@@ -61,10 +51,10 @@ std::vector<CodePlace> CodesOf(const std::string& bytes, Table table) {
     CodePlace place;
     place.code = bytes.substr(i, length);
     const Token* row = RowOf(table, place.code);
-    place.text = !row                  ? Escaped(place.code)
+    place.text = !row                  ? HexEscapes(place.code)
                  : !row->text.empty()  ? row->text
                  : !row->ascii.empty() ? row->ascii
-                                       : Escaped(place.code);
+                                       : HexEscapes(place.code);
     place.line = line;
     place.column = column;
     places.push_back(place);

@@ -153,16 +153,6 @@ struct StringState {
   }
 };
 
-std::string Escape(const std::string& bytes) {
-  std::string out;
-  char hex[8];
-  for (unsigned char b : bytes) {
-    std::snprintf(hex, sizeof hex, "\\x%02X", b);
-    out += hex;
-  }
-  return out;
-}
-
 bool IsAscii(const std::string& s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return c > 0 && c < 0x7F; });
 }
@@ -246,23 +236,10 @@ struct Place {
 };
 
 // The first byte at which `text` is no UTF-8, or npos.
-// Well-formed UTF-8 only: no overlong form (C0 80 for a NUL), no surrogate
-// (ED A0 80), nothing above U+10FFFF, no continuation byte on its own.
 size_t FirstInvalidUtf8(const std::string& text) {
   for (size_t i = 0; i < text.size();) {
-    unsigned char c = static_cast<unsigned char>(text[i]);
-    size_t length = c < 0x80                 ? 1
-                    : c >= 0xC2 && c <= 0xDF ? 2
-                    : c >= 0xE0 && c <= 0xEF ? 3
-                    : c >= 0xF0 && c <= 0xF4 ? 4
-                                             : 0;
-    if (length == 0 || i + length > text.size()) return i;
-    for (size_t k = 1; k < length; ++k)
-      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return i;
-    unsigned char second = static_cast<unsigned char>(text[i + (length > 1 ? 1 : 0)]);
-    if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) ||
-        (c == 0xF0 && second < 0x90) || (c == 0xF4 && second > 0x8F))
-      return i;
+    size_t length = ValidUtf8At(text, i);
+    if (length == 0) return i;
     i += length;
   }
   return std::string::npos;
@@ -276,6 +253,35 @@ bool Fail(TextError* error, const Place& place, const std::string& message) {
 }
 
 }  // namespace
+
+std::string HexEscapes(const std::string& bytes) {
+  std::string out;
+  char hex[8];
+  for (unsigned char b : bytes) {
+    std::snprintf(hex, sizeof hex, "\\x%02X", b);
+    out += hex;
+  }
+  return out;
+}
+
+// Well-formed UTF-8 only: no overlong form (C0 80 for a NUL), no surrogate
+// (ED A0 80), nothing above U+10FFFF, no continuation byte on its own.
+size_t ValidUtf8At(const std::string& text, size_t i) {
+  unsigned char c = static_cast<unsigned char>(text[i]);
+  size_t length = c < 0x80                 ? 1
+                  : c >= 0xC2 && c <= 0xDF ? 2
+                  : c >= 0xE0 && c <= 0xEF ? 3
+                  : c >= 0xF0 && c <= 0xF4 ? 4
+                                           : 0;
+  if (length == 0 || i + length > text.size()) return 0;
+  for (size_t k = 1; k < length; ++k)
+    if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) return 0;
+  unsigned char second = static_cast<unsigned char>(text[i + (length > 1 ? 1 : 0)]);
+  if ((c == 0xE0 && second < 0xA0) || (c == 0xED && second > 0x9F) ||
+      (c == 0xF0 && second < 0x90) || (c == 0xF4 && second > 0x8F))
+    return 0;
+  return length;
+}
 
 // Decided from the end: a token's spelling is kept only if the reader, given
 // the text that follows it, takes exactly that spelling back as that token.
@@ -301,7 +307,7 @@ void WriteText(const std::string& bytes, Spelling spelling,
         pick = static_cast<std::uint8_t>(k);
     }
     marks[i] |= static_cast<std::uint8_t>(pick << kPickShift);
-    after.insert(0, pick == kEscape ? Escape(code) : *candidates[pick]);
+    after.insert(0, pick == kEscape ? HexEscapes(code) : *candidates[pick]);
     if (after.size() > lookahead) after.resize(lookahead);
   }
   std::string piece;
@@ -309,7 +315,7 @@ void WriteText(const std::string& bytes, Spelling spelling,
     code.assign(bytes, i, TokenLength(marks, i));
     std::uint8_t pick = static_cast<std::uint8_t>(marks[i] >> kPickShift);
     if (pick == kEscape) {
-      piece += Escape(code);
+      piece += HexEscapes(code);
     } else {
       Candidates(table, code, spelling, candidates);
       piece += *candidates[pick];
@@ -355,7 +361,7 @@ bool TextToBytes(const std::string& text, std::string* bytes, TextError* error,
         ++width;
       std::string what = text.substr(at, width);
       if (width == 1 && (static_cast<unsigned char>(what[0]) < 0x20 || what[0] == 0x7F))
-        what = Escape(what);  // a control character would not show
+        what = HexEscapes(what);  // a control character would not show
       return Fail(error, place,
                   text[at] == '\\'
                       ? "sequence d'echappement inconnue : " + text.substr(at, at + 1 < end ? 2 : 1)

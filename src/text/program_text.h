@@ -32,6 +32,12 @@ struct TextError {
 bool TextToBytes(const std::string& text, std::string* bytes, TextError* error,
                  const std::string& refused = "", Table table = Table::Graph35);
 
+// Each byte as the escape \xHH.
+std::string HexEscapes(const std::string& bytes);
+// The length of the well-formed UTF-8 character at `at`; 0 where there is
+// none (an overlong form, a surrogate, a lone continuation byte...).
+size_t ValidUtf8At(const std::string& text, size_t at);
+
 // The bytes that menu 2 cannot carry: it sends a file's first line, which ends
 // at the first 0x0A, and on Windows its text-mode read ends a file at 0x1A.
 std::string BytesMenu2Refuses();

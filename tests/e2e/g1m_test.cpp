@@ -33,7 +33,7 @@ const std::string kFor(
     "3\r\xF7\x07",
     11);
 
-std::vector<MainFileSpec> Shared() {
+std::vector<G1mEntry> Shared() {
   return {G1mProgram("IF", kIf), G1mProgram("MINI", kMin, "MDP"), G1mProgram("BOUCLE", kFor)};
 }
 
@@ -117,7 +117,7 @@ TEST(G1mFiles, SentToAGraph35) {
 
 TEST(G1mFiles, ReadAndWrittenAsText) {
   TempDir dir;
-  std::vector<MainFileSpec> files = Shared();
+  std::vector<G1mEntry> files = Shared();
   files.push_back({"LIST", "main", "LISTE1", 5, "abc"});
   WriteAll(dir / "a.g1m", G1mBytes(files));
   Exit exit = RunTexte(dir.Path(), {"lire", "a.g1m"});

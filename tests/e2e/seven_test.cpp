@@ -26,7 +26,7 @@ const char kDemoData[] =
     "5C 2C 32 37";
 
 // A main memory of two programs, and an add-in for storage.
-std::vector<MainFileSpec> Memory() {
+std::vector<G1mEntry> Memory() {
   return {G1mProgram("JEU", std::string("\xF7\x00"
                                         "A\r",
                                         4)),

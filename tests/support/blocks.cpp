@@ -165,7 +165,7 @@ std::string Padded(const std::string& text, size_t length) {
 
 }  // namespace
 
-std::string G1mBytes(const std::vector<MainFileSpec>& files) {
+std::string G1mBytes(const std::vector<G1mEntry>& files) {
   std::string body;
   for (size_t i = 0; i < files.size();) {
     size_t run = i;
@@ -195,7 +195,7 @@ std::string G1mProgramContent(const std::string& program, const std::string& pas
   return Padded(password, 10) + program;
 }
 
-MainFileSpec G1mProgram(const std::string& name, const std::string& program,
+G1mEntry G1mProgram(const std::string& name, const std::string& program,
                         const std::string& password) {
   return {"PROGRAM", "system", name, 1, G1mProgramContent(program, password)};
 }

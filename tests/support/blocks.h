@@ -44,15 +44,15 @@ extern const char kEndHeaderHex[];
 // Main-memory archives (.g1m) made from their layout here: a file of group,
 // directory, name, type and content; one group header for each run of files
 // of the same group.
-struct MainFileSpec {
+struct G1mEntry {
   std::string group, directory, name;
   int type;
   std::string content;
 };
-std::string G1mBytes(const std::vector<MainFileSpec>& files);
+std::string G1mBytes(const std::vector<G1mEntry>& files);
 // A program's content: the password (00-padded to 8), 00 00, the program.
 std::string G1mProgramContent(const std::string& program, const std::string& password = "");
-MainFileSpec G1mProgram(const std::string& name, const std::string& program,
+G1mEntry G1mProgram(const std::string& name, const std::string& program,
                         const std::string& password = "");
 // The worked example: DEMO, 20 bytes, no password, in a 106-byte archive.
 extern const char kDemoG1mHex[];

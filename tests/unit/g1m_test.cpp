@@ -16,24 +16,24 @@ std::string Str(const Bytes& bytes) {
   return std::string(bytes.begin(), bytes.end());
 }
 
-MainFile FileOf(const MainFileSpec& spec) {
+MainFile FileOf(const G1mEntry& entry) {
   MainFile file;
-  file.group = spec.group;
-  file.directory = spec.directory;
-  file.name = spec.name;
-  file.type = static_cast<unsigned char>(spec.type);
-  file.content = spec.content;
+  file.group = entry.group;
+  file.directory = entry.directory;
+  file.name = entry.name;
+  file.type = static_cast<unsigned char>(entry.type);
+  file.content = entry.content;
   return file;
 }
 
-void ExpectSame(const std::vector<MainFile>& read, const std::vector<MainFileSpec>& specs) {
-  ASSERT_EQ(read.size(), specs.size());
+void ExpectSame(const std::vector<MainFile>& read, const std::vector<G1mEntry>& entries) {
+  ASSERT_EQ(read.size(), entries.size());
   for (size_t i = 0; i < read.size(); ++i) {
-    EXPECT_EQ(read[i].group, specs[i].group.substr(0, 16)) << i;
-    EXPECT_EQ(read[i].directory, specs[i].directory) << i;
-    EXPECT_EQ(read[i].name, specs[i].name) << i;
-    EXPECT_EQ(read[i].type, specs[i].type) << i;
-    EXPECT_EQ(read[i].content, specs[i].content) << i;
+    EXPECT_EQ(read[i].group, entries[i].group.substr(0, 16)) << i;
+    EXPECT_EQ(read[i].directory, entries[i].directory) << i;
+    EXPECT_EQ(read[i].name, entries[i].name) << i;
+    EXPECT_EQ(read[i].type, entries[i].type) << i;
+    EXPECT_EQ(read[i].content, entries[i].content) << i;
   }
 }
 
@@ -54,7 +54,7 @@ TEST(G1m, WorkedExampleByteForByte) {
 }
 
 TEST(G1m, RoundTrips) {
-  const std::vector<std::vector<MainFileSpec>> archives = {
+  const std::vector<std::vector<G1mEntry>> archives = {
       {G1mProgram("A", "x"), G1mProgram("B", "", "MDP"), G1mProgram("EIGHTCHR", "y", "PASSWORD")},
       {G1mProgram("P", "1"),
        {"LIST", "main", "LIST 1", 5, std::string("\x00\xFF\x10", 3)},
@@ -62,23 +62,23 @@ TEST(G1m, RoundTrips) {
        {"SIXTEEN_CHARS_GR", "dir45678", "N", 0x7E, "z"}},
       {{"Q", "d", "n", 0xFF, std::string(300, '\x5C')}},
   };
-  for (const auto& specs : archives) {
+  for (const auto& entries : archives) {
     std::vector<MainFile> files;
-    for (const MainFileSpec& spec : specs) files.push_back(FileOf(spec));
+    for (const G1mEntry& entry : entries) files.push_back(FileOf(entry));
     std::string bytes = WriteG1m(files);
-    EXPECT_EQ(bytes, G1mBytes(specs));
+    EXPECT_EQ(bytes, G1mBytes(entries));
     G1mRead read;
     std::string error;
     ASSERT_TRUE(ReadG1m(bytes, &read, &error)) << error;
     EXPECT_TRUE(read.warnings.empty());
-    ExpectSame(read.files, specs);
+    ExpectSame(read.files, entries);
   }
 }
 
 // Files of one group apart from each other are read, and written under one
 // group header, in the order the groups first came.
 TEST(G1m, GroupsComeTogether) {
-  std::vector<MainFileSpec> apart = {
+  std::vector<G1mEntry> apart = {
       G1mProgram("A", "1"), {"OTHER", "d", "X", 9, "x"}, G1mProgram("B", "2")};
   G1mRead read;
   std::string error;
