@@ -64,13 +64,6 @@ const char* Verdict(ItemEnd end) {
   return "";
 }
 
-// ecran-001.png, ecran-002.png...
-std::string CaptureName(int n) {
-  char name[32];
-  std::snprintf(name, sizeof name, "ecran-%03d.png", n);
-  return name;
-}
-
 // A capture as a picture in `folder`, under the first free name.
 bool SaveCapture(const std::string& folder, const Item& item, int scale, Screen* screen,
                  std::string* path, std::string* error) {
@@ -78,16 +71,7 @@ bool SaveCapture(const std::string& folder, const Item& item, int scale, Screen*
     *error = "capture illisible";
     return false;
   }
-  std::string png = ScreenPng(*screen, scale);
-  if (png.empty()) {
-    *error = "image PNG impossible a faire (memoire)";
-    return false;
-  }
-  if (PictureScale(*screen, scale) < scale)
-    screen->notes.push_back("echelle ramenee a " + std::to_string(PictureScale(*screen, scale)) +
-                            " : l'image aurait passe " +
-                            std::to_string(kMaxPicturePixels / 1000000) + " millions de pixels");
-  return WriteNewFile(folder, CaptureName, png, path, error);
+  return SavePicture(folder, scale, screen, path, error);
 }
 
 // The console side of a transmission: a line per item, the progress line
@@ -469,6 +453,7 @@ int Ecran(Console& con, int port, const std::vector<std::string>& args) {
   if (!IsFolder(folder)) return 2;
   if (!ascii && !DrawsUtf8(con)) ascii = true;  // a console without UTF-8 gets '#'
   if (!OpenPort(con, port)) return -1;
+  if (CurrentSerialBackend().IsUsb()) return EcranUsb(con, folder, scale, ascii, wanted);
   Say(con, "En attente des captures d'ecran sur COM%d (touche de capture de la calculatrice)...\n",
       port);
   Capturing events(con, folder, scale, ascii, wanted, wait);

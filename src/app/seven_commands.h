@@ -57,6 +57,12 @@ int StatusOfStep(Step step);
 // "refuse par la calculatrice (NAK 05 : memoire pleine)".
 std::string StepWords(const SevenLink& link, Step step);
 
+// liaison ecran on the USB cable (Projector mode), the port open: each frame
+// that changes drawn in place; Enter saves the one shown as ecran-NNN.png,
+// --nombre N saves N frames that differ and stops; q, Ctrl-C or the cable
+// pulled end it with a summary.
+int EcranUsb(Console& con, const std::string& folder, int scale, bool ascii, int wanted);
+
 // The other commands, with their arguments (after the command's name).
 int Info(Console& con, int port, const std::vector<std::string>& args);
 int Liste(Console& con, int port, const std::vector<std::string>& args);

@@ -52,6 +52,9 @@ void TakeLineOfInput(Console& con);
 // be); elsewhere the bytes go as they are.
 bool DrawsUtf8(Console& con);
 
+// A byte the user typed, if one is waiting (never waits); false for none.
+bool KeyWaiting(Console& con, char* key);
+
 // The words said on standard output when a signal (Ctrl-C) ends the program,
 // such as a summary of what was done; empty: none. At most 200 bytes.
 void SetLastWords(const std::string& words);

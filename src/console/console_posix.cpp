@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <poll.h>
 #include <langinfo.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -46,6 +47,17 @@ void EndCleanlyOn(int signal) {
 }
 
 }  // namespace
+
+bool KeyWaiting(Console& con, char* key) {
+  if (con.taken < con.pending.size()) {
+    *key = con.pending[con.taken++];
+    return true;
+  }
+  if (con.inFd < 0) return false;
+  pollfd p{con.inFd, POLLIN, 0};
+  if (poll(&p, 1, 0) != 1 || !(p.revents & POLLIN)) return false;
+  return ReadConsoleBytes(con.inFd, key, 1) == 1;
+}
 
 bool DrawsUtf8(Console&) {
   return true;

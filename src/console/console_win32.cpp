@@ -1,3 +1,4 @@
+#include <conio.h>
 #include <io.h>
 #include <windows.h>
 
@@ -31,6 +32,17 @@ bool HandlerInstalled() {
 }
 
 }  // namespace
+
+bool KeyWaiting(Console& con, char* key) {
+  if (con.taken < con.pending.size()) {
+    *key = con.pending[con.taken++];
+    return true;
+  }
+  if (!_isatty(0) || !_kbhit()) return false;
+  int c = _getch();
+  *key = c == '\r' ? '\n' : static_cast<char>(c);
+  return true;
+}
 
 bool DrawsUtf8(Console& con) {
   if (!con.outIsTerminal) return true;

@@ -1,5 +1,9 @@
 #include "files/screen.h"
 
+#include <cstdio>
+
+#include "files/archive.h"
+
 #define STB_IMAGE_WRITE_IMPLEMENTATION
 #define STB_IMAGE_WRITE_STATIC
 #include "stb_image_write.h"
@@ -154,4 +158,29 @@ std::string DrawScreen(const Screen& screen, bool ascii, int columns) {
     text += '\n';
   }
   return text;
+}
+
+namespace {
+
+// ecran-001.png, ecran-002.png...
+std::string PictureName(int n) {
+  char name[32];
+  std::snprintf(name, sizeof name, "ecran-%03d.png", n);
+  return name;
+}
+
+}  // namespace
+
+bool SavePicture(const std::string& folder, int scale, Screen* screen, std::string* path,
+                 std::string* error) {
+  std::string png = ScreenPng(*screen, scale);
+  if (png.empty()) {
+    *error = "image PNG impossible a faire (memoire)";
+    return false;
+  }
+  if (PictureScale(*screen, scale) < scale)
+    screen->notes.push_back("echelle ramenee a " + std::to_string(PictureScale(*screen, scale)) +
+                            " : l'image aurait passe " +
+                            std::to_string(kMaxPicturePixels / 1000000) + " millions de pixels");
+  return WriteNewFile(folder, PictureName, png, path, error);
 }

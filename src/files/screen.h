@@ -31,6 +31,11 @@ int PictureScale(const Screen& screen, int wanted);
 // The picture, each screen pixel as scale × scale pixels (at most
 // PictureScale's), as PNG bytes; empty when the encoder fails.
 std::string ScreenPng(const Screen& screen, int scale);
+// The picture saved in `folder` as ecran-NNN.png, the first name free;
+// false, with why, when it cannot be made or written (no file then). A
+// scale brought down is said in the screen's notes.
+bool SavePicture(const std::string& folder, int scale, Screen* screen, std::string* path,
+                 std::string* error);
 // The screen as text: each character 2 x 2 pixels with the quadrant blocks
 // (▘ ▝ ▀ ▖ ▌ ... █; a pixel that is not the background counts as dark), or
 // with ascii, '#' and ' ', one character a pixel. Narrower than `columns`

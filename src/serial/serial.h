@@ -72,6 +72,8 @@ class SerialBackend {
   virtual int Write(const unsigned char* buffer, int count, int* bytesWritten) = 0;
   // Applies g_dcb and g_cto to the open line; false when the device refuses.
   virtual bool Configure() { return true; }
+  // The calculator's own USB cable rather than a serial line.
+  virtual bool IsUsb() const { return false; }
   // After a failed Open: the device and the system's reason.
   virtual std::string OpenError() const { return ""; }
 };

@@ -25,6 +25,7 @@ class LineTrace final : public SerialBackend {
   std::string OpenError() const override { return line_.OpenError(); }
   void Close() override { line_.Close(); }
   bool Configure() override;
+  bool IsUsb() const override { return line_.IsUsb(); }
   int Read(unsigned char* buffer, int count, int* bytesRead) override;
   int Write(const unsigned char* buffer, int count, int* bytesWritten) override;
 

@@ -54,6 +54,7 @@ class UsbLine final : public SerialBackend {
   int Read(unsigned char* buffer, int count, int* bytesRead) override;
   int Write(const unsigned char* buffer, int count, int* bytesWritten) override;
   std::string OpenError() const override { return why_; }
+  bool IsUsb() const override { return true; }
 
  private:
   bool Fill(int timeoutMs);  // false when the device is gone

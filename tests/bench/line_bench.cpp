@@ -17,6 +17,11 @@
 #include <vector>
 
 #include "support/harness.h"
+#include "files/screen.h"
+#include "seven/command.h"
+#include "seven/stream.h"
+#include "session/seven.h"
+#include "support/fake_usb.h"
 #include "text/program_text.h"
 
 namespace {
@@ -202,6 +207,103 @@ Transmitted RunSeven(const std::string& name, bool send, unsigned long speed) {
   return r;
 }
 
+// The USB cable, on the fake bus with a modelled 12 Mbit/s link: a 64 KiB
+// storage file sent and fetched (Protocol 7.00 over the USB line, in this
+// process), against the time of every byte of the exchange on such a link.
+struct UsbFigures {
+  double sendSeconds, fetchSeconds, wireSeconds;
+  double framesPerSecond;
+};
+
+UsbFigures MeasureUsb() {
+  using seven::Encode;
+  const std::string file(65536, '\x5C');
+  const std::string ack = Encode(seven::Basic(seven::kAck, 0));
+  UsbFigures f{};
+  auto calculator = [&](FakeUsbBus& bus, std::vector<std::string> after) {
+    auto queue = std::make_shared<std::vector<std::string>>(std::move(after));
+    auto next = std::make_shared<size_t>(0);
+    auto probe = std::make_shared<std::string>();
+    bus.answer = [=](const std::string& chunk) -> std::vector<std::string> {
+      if (probe->size() < 6) {  // the probe's check: its ACK once whole
+        *probe += chunk;
+        return probe->size() == 6 ? std::vector<std::string>{ack} : std::vector<std::string>{};
+      }
+      if (*next < queue->size()) return {(*queue)[(*next)++]};
+      return {ack};
+    };
+  };
+  {
+    FakeUsbBus bus;
+    calculator(bus, {});
+    UsbLine line(bus);
+    line.Open(1);
+    bus.bitsPerSecond = 12e6;
+    SerialBackend& previous = UseSerialBackend(line);
+    SevenEvents events;
+    SevenLink link(events);
+    auto start = Clock::now();
+    link.Open();
+    link.SendFile(seven::kStorageFile, seven::StorageFields("", "BENCH.BIN"), file);
+    link.Close();
+    f.sendSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    f.wireSeconds = (bus.written.size() - 6) * 8 / 12e6;  // what the PC sent, the probe aside
+    UseSerialBackend(previous);
+  }
+  {
+    std::vector<std::string> replies = {ack};  // the check
+    replies.push_back(ack);                    // the request 44
+    std::string announce =
+        Encode(seven::Command(seven::kStorageFile, seven::StorageFields("", "BENCH.BIN", 65536)));
+    replies.push_back(announce);  // answers the roleswap
+    for (const seven::Packet& p : seven::DataPackets(seven::kStorageFile, file))
+      replies.push_back(Encode(p));  // each answers the PC's ACK
+    replies.push_back(Encode(seven::Basic(seven::kRoleswap, 0)));
+    FakeUsbBus bus;
+    calculator(bus, replies);
+    UsbLine line(bus);
+    line.Open(1);
+    bus.bitsPerSecond = 12e6;
+    SerialBackend& previous = UseSerialBackend(line);
+    SevenEvents events;
+    SevenLink link(events);
+    std::vector<Announced> got;
+    auto start = Clock::now();
+    link.Open();
+    link.Request(seven::kRequestStorage, seven::StorageFields("", "BENCH.BIN"), &got);
+    link.Close();
+    f.fetchSeconds = std::chrono::duration<double>(Clock::now() - start).count();
+    UseSerialBackend(previous);
+  }
+  // Frames: decoded from the stream and drawn, as ecran does for each one.
+  std::string frame(1024, '\0');
+  for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<char>(i * 37);
+  std::string packet = "\x0BTYP01" + frame;
+  unsigned sum = 0;
+  for (size_t i = 1; i < packet.size(); ++i) sum += static_cast<unsigned char>(packet[i]);
+  char cs[3];
+  std::snprintf(cs, sizeof cs, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
+  packet += cs;
+  seven::StreamReader reader;
+  const int count = 2000;
+  auto start = Clock::now();
+  std::size_t drawn = 0;
+  for (int i = 0; i < count; ++i) {
+    reader.Feed(reinterpret_cast<const unsigned char*>(packet.data()), packet.size());
+    seven::Frame decoded;
+    while (reader.Next(&decoded) == seven::StreamReader::Event::Frame) {
+      Screen screen;
+      screen.width = decoded.width;
+      screen.height = decoded.height;
+      screen.pixels = decoded.pixels;
+      drawn += DrawScreen(screen, false, 80).size();
+    }
+  }
+  f.framesPerSecond = count / std::chrono::duration<double>(Clock::now() - start).count();
+  if (drawn == 0) f.framesPerSecond = 0;
+  return f;
+}
+
 double CpuSecondsOf(pid_t pid) {
   std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
   std::string field;
@@ -310,6 +412,12 @@ TextCost MeasureText(size_t size, int timings = 5) {
 
 int main(int argc, char** argv) {
   if (argc > 2 && std::string(argv[1]) == "--peak-memory") return ReportPeakMemory(argv + 2);
+  if (argc > 1 && std::string(argv[1]) == "--usb") {  // the USB figures alone
+    UsbFigures usb = MeasureUsb();
+    std::printf("USB 64 KiB: sent %.3f s (bytes %.3f s), fetched %.3f s; %.0f frames a second\n",
+                usb.sendSeconds, usb.wireSeconds, usb.fetchSeconds, usb.framesPerSecond);
+    return 0;
+  }
   int idleSeconds = argc > 1 ? std::atoi(argv[1]) : 60;
   auto waitRequest = std::async(std::launch::async, IdleCpu, std::vector<std::string>{"--receive"},
                                 "1\n", idleSeconds);
@@ -342,6 +450,7 @@ int main(int argc, char** argv) {
       RunSeven("envoyer --stockage, 64 KiB, 9600 N 2", true, 9600),
       RunSeven("recuperer --stockage, 64 KiB, 9600 N 2", false, 9600),
   };
+  UsbFigures usb = MeasureUsb();
   double request = waitRequest.get(), ready = waitReady.get();
   double menu = StartToMenu();
 
@@ -373,6 +482,11 @@ int main(int argc, char** argv) {
   for (const Transmitted& r : sevens)
     std::printf("| %s | %.2f | %.2f | %.4f | %.2f ms | %.2f MiB |\n", r.t.name.c_str(), r.t.wire,
                 r.t.measured, r.t.ratio, r.longestAnswerMs, r.t.maxRssKb / 1024.0);
+  std::printf("\n| USB (fake bus, 12 Mbit/s modelled) | measured |\n|---|---:|\n");
+  std::printf("| envoyer --stockage, 64 KiB | %.3f s (its bytes alone: %.3f s) |\n",
+              usb.sendSeconds, usb.wireSeconds);
+  std::printf("| recuperer --stockage, 64 KiB | %.3f s |\n", usb.fetchSeconds);
+  std::printf("| screen frames decoded and drawn | %.0f a second |\n", usb.framesPerSecond);
   std::printf("\n| liaison | measured |\n|---|---:|\n");
   std::printf("| CPU during a %d s wait for 0x16 | %.3f s (%.3f%%) |\n", idleSeconds, request,
               100 * request / idleSeconds);

@@ -16,8 +16,10 @@ class FakeUsbBus : public UsbBus {
   UsbOpen openResult = UsbOpen::Opened;
   // Called with the bytes of each write: the transfers to be read after it.
   std::function<std::vector<std::string>(const std::string&)> answer;
-  int goneAfterReads = -1;  // reads that still work before the device is gone
-  std::string written;      // every byte written, in order
+  int goneAfterReads = -1;   // reads that still work before the device is gone
+  int silentReads = 0;       // reads that time out before the queue is served
+  double bitsPerSecond = 0;  // > 0: each transfer takes its bytes' time on such a link
+  std::string written;       // every byte written, in order
   std::vector<std::vector<int>> controls;
   int opened = 0, closed = 0;
 
@@ -33,6 +35,7 @@ class FakeUsbBus : public UsbBus {
   void Queue(const std::string& transfer) { pending_.push_back(transfer); }
 
  private:
+  void Pace(int bytes) const;
   std::deque<std::string> pending_;
   bool gone_ = false;
 };

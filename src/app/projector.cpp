@@ -1,0 +1,130 @@
+// liaison ecran with a calculator on its USB cable in Projector mode: the
+// screen it streams, drawn in place as it changes; Enter saves the one shown.
+#include <string>
+
+#include "app/command_line.h"
+#include "app/seven_commands.h"
+#include "files/screen.h"
+#include "seven/stream.h"
+#include "serial/serial.h"
+
+namespace {
+
+// A frame as the captures' screens: a monochrome one in their two shades.
+Screen ScreenOf(const seven::Frame& frame) {
+  Screen screen;
+  screen.width = frame.width;
+  screen.height = frame.height;
+  screen.colour = frame.colour;
+  screen.pixels = frame.pixels;
+  if (!frame.colour)
+    for (std::uint32_t& p : screen.pixels) p = p == 0x000000 ? kDark : kPale;
+  return screen;
+}
+
+class Projector {
+ public:
+  Projector(Console& con, const std::string& folder, int scale, bool ascii, int wanted)
+      : con_(con), folder_(folder), scale_(scale), ascii_(ascii), wanted_(wanted) {}
+  int Run();
+
+ private:
+  void Show(const seven::Frame& frame);
+  bool Save();  // the frame shown; false when it cannot be saved
+  std::string Summary() const {
+    return std::to_string(saved_) + " image(s) enregistree(s), " + std::to_string(frames_) +
+           " trame(s) recue(s).\n";
+  }
+
+  Console& con_;
+  std::string folder_;
+  int scale_;
+  bool ascii_;
+  int wanted_;
+  seven::Frame shown_;
+  bool showing_ = false;
+  int drawnLines_ = 0, saved_ = 0, frames_ = 0, faults_ = 0;
+};
+
+// On a terminal the new drawing takes the place of the one before.
+void Projector::Show(const seven::Frame& frame) {
+  shown_ = frame;
+  showing_ = true;
+  std::string drawing =
+      DrawScreen(ScreenOf(frame), ascii_, con_.outIsTerminal ? ConsoleColumns(con_) : 0);
+  if (con_.outIsTerminal && drawnLines_ > 0) Say(con_, "\033[%dA", drawnLines_);
+  Say(con_, "%s", drawing.c_str());
+  drawnLines_ = 0;
+  for (char c : drawing) drawnLines_ += c == '\n';
+}
+
+bool Projector::Save() {
+  Screen screen = ScreenOf(shown_);
+  std::string path, error;
+  bool saved = SavePicture(folder_, scale_, &screen, &path, &error);
+  drawnLines_ = 0;  // the line below the drawing is the program's now
+  if (!saved) {
+    Say(con_, "Image non enregistree : %s\n", error.c_str());
+    ++faults_;
+    return false;
+  }
+  ++saved_;
+  Say(con_, "Image %d (%d x %d) : %s\n", saved_, screen.width, screen.height, path.c_str());
+  for (const std::string& note : screen.notes) Say(con_, "  %s\n", note.c_str());
+  SetLastWords("\n" + Summary());
+  return true;
+}
+
+int Projector::Run() {
+  Say(con_,
+      "Ecran de la calculatrice en USB (mode Projecteur) : Entree enregistre l'image montree, q "
+      "puis Entree arrete.\n");
+  SetLastWords("\n" + Summary());
+  // Short reads: the keyboard is looked at between them.
+  g_cto.ReadTotalTimeoutConstant = 100;
+  g_cto.ReadIntervalTimeout = 100;
+  g_cto.ReadTotalTimeoutMultiplier = 0;
+  ConfigureCOM();
+  seven::StreamReader reader;
+  const std::string ack = seven::StreamAck();
+  int status = 0;
+  for (bool going = true; going;) {
+    unsigned char bytes[4096];
+    int got = 0;
+    if (!ReadCOM(bytes, sizeof bytes, &got)) {
+      Say(con_, "Liaison avec la calculatrice perdue (cable debranche?).\n");
+      status = -1;
+      break;
+    }
+    reader.Feed(bytes, static_cast<size_t>(got));
+    seven::Frame frame;
+    for (seven::StreamReader::Event e;
+         going && (e = reader.Next(&frame)) != seven::StreamReader::Event::None;) {
+      int written = 0;
+      if (e == seven::StreamReader::Event::Check)
+        WriteCOM(ack.data(), static_cast<int>(ack.size()), &written);
+      if (e != seven::StreamReader::Event::Frame) continue;
+      ++frames_;
+      if (showing_ && frame.pixels == shown_.pixels && frame.width == shown_.width) continue;
+      Show(frame);
+      // --nombre: every frame that differs is saved, up to the number.
+      if (wanted_ > 0 && Save() && saved_ >= wanted_) going = false;
+    }
+    char key = 0;
+    while (going && KeyWaiting(con_, &key)) {
+      if (key == 'q' || key == 'Q') going = false;
+      if (key == '\n' && showing_) Save();
+    }
+  }
+  CloseCOM();
+  SetLastWords("");
+  Say(con_, "%s", Summary().c_str());
+  if (status != 0) return status;
+  return faults_ == 0 && saved_ > 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int EcranUsb(Console& con, const std::string& folder, int scale, bool ascii, int wanted) {
+  return Projector(con, folder, scale, ascii, wanted).Run();
+}
