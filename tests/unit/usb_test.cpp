@@ -115,6 +115,30 @@ TEST(UsbLine, SessionOverTransfersCutAnywhere) {
           Encode(data[0]) + Encode(data[1]) + Encode(Basic(kTerminate, 0)));
 }
 
+// A request series over the cable (what liste, recuperer and sauvegarder
+// use): the calculator's commands after the roleswap, each answered.
+TEST(UsbLine, RequestSeriesOverTheCable) {
+  FakeUsbBus bus;
+  std::string first = Encode(Command(kStorageInfo, StorageFields("", "A.G1A", 10))),
+              second = Encode(Command(kStorageInfo, StorageFields("", "B.G1M", 20)));
+  PlayCalculator(bus, {{Ack()},                                                      // 4D
+                       {first.substr(0, 9), first.substr(9) + second.substr(0, 4)},  // roleswap
+                       {second.substr(4)},                                           // ACK
+                       {Encode(Basic(kRoleswap, 0))}});                              // ACK
+  UsbLine line(bus);
+  ASSERT_EQ(line.Open(1), OpenResult::Opened);
+  SerialBackend& previous = UseSerialBackend(line);
+  NoEvents events;
+  SevenLink link(events);
+  EXPECT_EQ(link.Open(), Step::Done);
+  std::vector<Announced> files;
+  EXPECT_EQ(link.Request(kRequestStorageList, StorageFields("", ""), &files), Step::Done);
+  UseSerialBackend(previous);
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0].fields.d[1], "A.G1A");
+  EXPECT_EQ(files[1].fields.size, 20u);
+}
+
 // The cable pulled out in the middle of a file: the line is lost, at once
 // for what follows.
 TEST(UsbLine, DevicePulledOutMidTransfer) {
