@@ -278,12 +278,7 @@ UsbFigures MeasureUsb() {
   // Frames: decoded from the stream and drawn, as ecran does for each one.
   std::string frame(1024, '\0');
   for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<char>(i * 37);
-  std::string packet = "\x0BTYP01" + frame;
-  unsigned sum = 0;
-  for (size_t i = 1; i < packet.size(); ++i) sum += static_cast<unsigned char>(packet[i]);
-  char cs[3];
-  std::snprintf(cs, sizeof cs, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-  packet += cs;
+  std::string packet = StreamPacket("\x0BTYP01", frame);
   seven::StreamReader reader;
   const int count = 2000;
   auto start = Clock::now();

@@ -1,5 +1,7 @@
 #include "blocks.h"
 
+#include <cstdio>
+
 #include <sstream>
 
 #include "link/link.h"
@@ -196,7 +198,7 @@ std::string G1mProgramContent(const std::string& program, const std::string& pas
 }
 
 G1mEntry G1mProgram(const std::string& name, const std::string& program,
-                        const std::string& password) {
+                    const std::string& password) {
   return {"PROGRAM", "system", name, 1, G1mProgramContent(program, password)};
 }
 
@@ -211,3 +213,12 @@ const char kDemoG1mHex[] =
 const char kDemoProgramHex[] = "22 48 45 4C 4C 4F 22 0D 3F 0E 41 0D 41 A9 41 0E 42 0D 42 0C";
 
 const char kGuessHex[] = "05 30 30 30 37 30 16";
+
+std::string StreamPacket(const std::string& head, const std::string& payload) {
+  std::string bytes = head + payload;
+  unsigned sum = 0;
+  for (size_t i = 1; i < bytes.size(); ++i) sum += static_cast<unsigned char>(bytes[i]);
+  char cs[3];
+  std::snprintf(cs, sizeof cs, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
+  return bytes + cs;
+}

@@ -53,7 +53,11 @@ std::string G1mBytes(const std::vector<G1mEntry>& files);
 // A program's content: the password (00-padded to 8), 00 00, the program.
 std::string G1mProgramContent(const std::string& program, const std::string& password = "");
 G1mEntry G1mProgram(const std::string& name, const std::string& program,
-                        const std::string& password = "");
+                    const std::string& password = "");
 // The worked example: DEMO, 20 bytes, no password, in a 106-byte archive.
 extern const char kDemoG1mHex[];
 extern const char kDemoProgramHex[];
+
+// A packet of the screen a calculator streams (Projector mode): its type
+// byte and five letters, the payload, the checksum of all but the type byte.
+std::string StreamPacket(const std::string& head, const std::string& payload);

@@ -66,8 +66,8 @@ TEST(PortChoiceUsb, NamedOrTheOnlyOne) {
     int calculators;
     bool usb;
   };
-  const Case cases[] = {{"usb", 0, true},   {"USB", 2, true},    {nullptr, 1, true},
-                        {"", 1, true},      {nullptr, 0, false}, {nullptr, 2, false},
+  const Case cases[] = {{"usb", 0, true},     {"USB", 2, true},    {nullptr, 1, true},
+                        {"", 1, true},        {nullptr, 0, false}, {nullptr, 2, false},
                         {"/dev/x", 1, false}, {"COM3", 1, false}};
   for (const Case& c : cases) {
     PortChoice posix = ChoosePosixPort(c.named, {"/dev/ttyUSB0"}, c.calculators);

@@ -9,19 +9,11 @@
 #include "app/seven_commands.h"
 #include "files/screen.h"
 #include "seven/stream.h"
+#include "support/blocks.h"
 #include "support/fake_usb.h"
 #include "support/session.h"
 
 namespace {
-
-std::string StreamPacket(const std::string& head, const std::string& payload) {
-  std::string bytes = head + payload;
-  unsigned sum = 0;
-  for (size_t i = 1; i < bytes.size(); ++i) sum += static_cast<unsigned char>(bytes[i]);
-  char cs[3];
-  std::snprintf(cs, sizeof cs, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-  return bytes + cs;
-}
 
 Screen Drawn(const std::string& frame) {
   Screen screen;
@@ -50,7 +42,7 @@ struct Projected {
 
 // ecran over the fake bus, the stream given once the line is open.
 Projected Project(const TempDir& dir, const std::vector<std::string>& stream, int wanted,
-            int goneAfterReads = -1) {
+                  int goneAfterReads = -1) {
   FakeUsbBus bus;
   FakeUsbBus* b = &bus;
   bus.answer = [b, stream](const std::string& chunk) -> std::vector<std::string> {
@@ -87,7 +79,8 @@ TEST(Projector, DrawsAndSavesTheFramesThatChange) {
               a = StreamPacket("\x0BTYP01", white), b = StreamPacket("\x0BTYP01", corners),
               damaged = b;
   damaged[300] = '\x7F';
-  Projected run = Project(dir, {check, a.substr(0, 500), a.substr(500) + a, damaged, "lost" + b}, 2);
+  Projected run =
+      Project(dir, {check, a.substr(0, 500), a.substr(500) + a, damaged, "lost" + b}, 2);
   EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(run.written.substr(6), seven::StreamAck());  // after the probe, its one answer
   EXPECT_EQ(Pictures(dir.Path()), 2);

@@ -5,30 +5,20 @@
 #include <cstdio>
 
 #include "seven/stream.h"
+#include "support/blocks.h"
 
 namespace {
 
 using namespace seven;
 
-// A packet of the stream: its type byte and five letters, the payload, and
-// the checksum of all but the type byte.
-std::string Packet(const std::string& head, const std::string& payload) {
-  std::string bytes = head + payload;
-  unsigned sum = 0;
-  for (size_t i = 1; i < bytes.size(); ++i) sum += static_cast<unsigned char>(bytes[i]);
-  char cs[3];
-  std::snprintf(cs, sizeof cs, "%02X", (0x100 - (sum & 0xFF)) & 0xFF);
-  return bytes + cs;
-}
-
 std::string Mono(const std::string& screen) {
-  return Packet("\x0BTYP01", screen);
+  return StreamPacket("\x0BTYP01", screen);
 }
 
 std::string Colour(const std::string& format, int width, int height, const std::string& data) {
   char head[32];
   std::snprintf(head, sizeof head, "%06zX%04X%04X", data.size(), height, width);
-  return Packet("\x0BTYPZ1", head + format + data);
+  return StreamPacket("\x0BTYPZ1", head + format + data);
 }
 
 std::vector<StreamReader::Event> Events(StreamReader& reader, std::vector<Frame>* frames) {
@@ -42,9 +32,9 @@ std::vector<StreamReader::Event> Events(StreamReader& reader, std::vector<Frame>
 }
 
 TEST(Stream, ChecksAndMonochromeFrames) {
-  EXPECT_EQ(Packet("\x16"
-                   "CAL00",
-                   ""),
+  EXPECT_EQ(StreamPacket("\x16"
+                         "CAL00",
+                         ""),
             std::string("\x16"
                         "CAL00D0",
                         8));
@@ -57,7 +47,7 @@ TEST(Stream, ChecksAndMonochromeFrames) {
   corners[1023] = '\x01';
   EXPECT_EQ(Mono(white).substr(1030), "A2");  // the checksums the facts give
   EXPECT_EQ(Mono(corners).substr(1030), "21");
-  std::string stream = Packet(
+  std::string stream = StreamPacket(
                            "\x16"
                            "CAL00",
                            "") +
