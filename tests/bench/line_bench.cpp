@@ -407,6 +407,16 @@ TextCost MeasureText(size_t size, int timings = 5) {
 
 int main(int argc, char** argv) {
   if (argc > 2 && std::string(argv[1]) == "--peak-memory") return ReportPeakMemory(argv + 2);
+  if (argc > 1 && std::string(argv[1]) == "--seven") {  // the Protocol 7.00 rows alone
+    for (const Transmitted& r :
+         {RunSeven("envoyer --stockage, 64 KiB, 115200 E 1", true, 115200),
+          RunSeven("recuperer --stockage, 64 KiB, 115200 E 1", false, 115200),
+          RunSeven("envoyer --stockage, 64 KiB, 9600 N 2", true, 9600),
+          RunSeven("recuperer --stockage, 64 KiB, 9600 N 2", false, 9600)})
+      std::printf("| %s | %.2f | %.2f | %.4f | %.2f ms | %.2f MiB |\n", r.t.name.c_str(), r.t.wire,
+                  r.t.measured, r.t.ratio, r.longestAnswerMs, r.t.maxRssKb / 1024.0);
+    return 0;
+  }
   if (argc > 1 && std::string(argv[1]) == "--usb") {  // the USB figures alone
     UsbFigures usb = MeasureUsb();
     std::printf("USB 64 KiB: sent %.3f s (bytes %.3f s), fetched %.3f s; %.0f frames a second\n",
