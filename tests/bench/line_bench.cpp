@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <sstream>
 #include <string>
@@ -233,9 +234,11 @@ UsbFigures MeasureUsb() {
       return {ack};
     };
   };
-  {
+  // One session over a paced fake calculator: its seconds, and what the PC wrote.
+  auto timed = [&](std::vector<std::string> replies, const std::function<void(SevenLink&)>& step,
+                   std::string* written) {
     FakeUsbBus bus;
-    calculator(bus, {});
+    calculator(bus, std::move(replies));
     UsbLine line(bus);
     line.Open(1);
     bus.bitsPerSecond = 12e6;
@@ -244,37 +247,34 @@ UsbFigures MeasureUsb() {
     SevenLink link(events);
     auto start = Clock::now();
     link.Open();
-    link.SendFile(seven::kStorageFile, seven::StorageFields("", "BENCH.BIN"), file);
+    step(link);
     link.Close();
-    f.sendSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-    f.wireSeconds = (bus.written.size() - 6) * 8 / 12e6;  // what the PC sent, the probe aside
+    double seconds = std::chrono::duration<double>(Clock::now() - start).count();
     UseSerialBackend(previous);
-  }
-  {
-    std::vector<std::string> replies = {ack};  // the check
-    replies.push_back(ack);                    // the request 44
-    std::string announce =
-        Encode(seven::Command(seven::kStorageFile, seven::StorageFields("", "BENCH.BIN", 65536)));
-    replies.push_back(announce);  // answers the roleswap
-    for (const seven::Packet& p : seven::DataPackets(seven::kStorageFile, file))
-      replies.push_back(Encode(p));  // each answers the PC's ACK
-    replies.push_back(Encode(seven::Basic(seven::kRoleswap, 0)));
-    FakeUsbBus bus;
-    calculator(bus, replies);
-    UsbLine line(bus);
-    line.Open(1);
-    bus.bitsPerSecond = 12e6;
-    SerialBackend& previous = UseSerialBackend(line);
-    SevenEvents events;
-    SevenLink link(events);
-    std::vector<Announced> got;
-    auto start = Clock::now();
-    link.Open();
-    link.Request(seven::kRequestStorage, seven::StorageFields("", "BENCH.BIN"), &got);
-    link.Close();
-    f.fetchSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-    UseSerialBackend(previous);
-  }
+    *written = bus.written;
+    return seconds;
+  };
+  std::string written;
+  f.sendSeconds = timed(
+      {},
+      [&](SevenLink& link) {
+        link.SendFile(seven::kStorageFile, seven::StorageFields("", "BENCH.BIN"), file);
+      },
+      &written);
+  f.wireSeconds = (written.size() - 6) * 8 / 12e6;  // what the PC sent, the probe aside
+  std::vector<std::string> replies = {ack, ack};    // the check, the request 44
+  replies.push_back(                                // answers the roleswap
+      Encode(seven::Command(seven::kStorageFile, seven::StorageFields("", "BENCH.BIN", 65536))));
+  for (const seven::Packet& p : seven::DataPackets(seven::kStorageFile, file))
+    replies.push_back(Encode(p));  // each answers the PC's ACK
+  replies.push_back(Encode(seven::Basic(seven::kRoleswap, 0)));
+  f.fetchSeconds = timed(
+      replies,
+      [&](SevenLink& link) {
+        std::vector<Announced> got;
+        link.Request(seven::kRequestStorage, seven::StorageFields("", "BENCH.BIN"), &got);
+      },
+      &written);
   // Frames: decoded from the stream and drawn, as ecran does for each one.
   std::string frame(1024, '\0');
   for (size_t i = 0; i < frame.size(); ++i) frame[i] = static_cast<char>(i * 37);
