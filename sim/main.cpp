@@ -52,6 +52,12 @@ const char kUsage[] =
     "  --vanish-after N     the line closes after the PC's N-th packet\n"
     "  --silent             it answers nothing\n"
     "  --full               a file sent to it gets NAK 05 (memory full)\n"
+    "  --ack-delay MS       each data packet's ACK held up to MS ms (a calculator on\n"
+    "                       USB: about 30), sent at once when the PC's next packet\n"
+    "                       begins; the report says how many came before it\n"
+    "  --shift              its own files go one data packet ahead of the ACKs\n"
+    "  --refuse-data N      the N-th data packet of a file gets NAK 00\n"
+    "  --hardware-id ID     the hardware id of its device information (Gy362007)\n"
     "  --transmit-speed N   (--seven-transmit) the speed it asks for (115200)\n"
     "Sending:\n"
     "  --content FILE       the program's data (default: --text)\n"
@@ -207,6 +213,14 @@ Parsed Parse(int argc, char** argv, Options* o) {
       o->seven.silent = true;
     } else if (a == "--full") {
       o->seven.full = true;
+    } else if (a == "--ack-delay") {
+      ok = number(&o->seven.ackDelay);
+    } else if (a == "--shift") {
+      o->seven.shift = true;
+    } else if (a == "--refuse-data") {
+      ok = number(&o->seven.refuseData);
+    } else if (a == "--hardware-id") {
+      ok = next(&o->seven.hardwareId);
     } else if (a == "--transmit-speed") {
       int speed = 0;
       ok = number(&speed);

@@ -202,6 +202,12 @@ class Calc {
     while (content->size() < size) {
       Pk p;
       if (Read(&p, kWait) != 1) return false;
+      if (plan_.refuseData == static_cast<int>(expected)) {
+        Note("refused_data=" + std::to_string(expected));
+        refusedData_ = true;
+        Nak(0x00);
+        return false;
+      }
       unsigned long total = 0, current = 0;
       if (p.type != 0x02 || p.sub != code || !FromHex(p.data, 0, 4, &total) ||
           !FromHex(p.data, 4, 4, &current) || current != expected++) {
@@ -210,6 +216,8 @@ class Calc {
         return false;
       }
       *content += p.data.substr(8);
+      // The PC's next packet begun before this ACK went: it was sent ahead.
+      if (wire_.Waiting(plan_.ackDelay)) ++shifted_;
       if (!Ack()) return false;
     }
     return true;
@@ -220,10 +228,22 @@ class Calc {
     std::string payload = Payload(0, type, content.size(), d);
     if (!Send(0x01, code, &payload) || !AwaitAck()) return false;
     unsigned long total = (content.size() + 255) / 256;
+    // Shifting: packet i+1 goes before the ACK of packet i is read, but for
+    // the first and the last, which go alone.
+    bool ahead = plan_.shift && total >= 3;
+    unsigned long unanswered = 0;
     for (unsigned long i = 0; i < total; ++i) {
+      bool last = i + 1 == total;
+      while (unanswered > (ahead && i > 1 && !last ? 1u : 0u)) {
+        if (!AwaitAck()) return false;
+        --unanswered;
+      }
       std::string data = HexOf(total, 4) + HexOf(i + 1, 4) + content.substr(i * 256, 256);
-      if (!Send(0x02, code, &data) || !AwaitAck()) return false;
+      if (!Send(0x02, code, &data)) return false;
+      ++unanswered;
     }
+    for (; unanswered > 0; --unanswered)
+      if (!AwaitAck()) return false;
     return true;
   }
 
@@ -236,7 +256,9 @@ class Calc {
   SevenPlan& plan_;
   FILE* report_;
   int sent_ = 0, received_ = 0;
-  bool vanished_ = false;  // the line closed as a cable pulled out
+  int shifted_ = 0;           // data packets that came before the ACK of the one before
+  bool refusedData_ = false;  // the file was refused on purpose: the session goes on
+  bool vanished_ = false;     // the line closed as a cable pulled out
   std::string last_;
 
  private:
@@ -257,10 +279,10 @@ void Keep(const SevenPlan& plan, const std::string& name, const std::string& con
 }
 
 std::string DeviceInfo(const SevenPlan& plan) {
-  return "Gy362007" + Padded("RENESAS SH735501", 16, '\xFF') + "00000000" + "00004096" +
-         "00000512" + std::string(16, '\xFF') + Padded("01.04.0000", 16, '\xFF') + "A0000000" +
-         "00000064" + Padded("02.04.0201", 16, '\xFF') + "A0010000" + "00002496" + "7.00" +
-         Padded("ABCDEFGH", 16, '\xFF') + Padded(plan.user, 16, '\xFF');
+  return Padded(plan.hardwareId, 8, '\xFF') + Padded("RENESAS SH735501", 16, '\xFF') + "00000000" +
+         "00004096" + "00000512" + std::string(16, '\xFF') + Padded("01.04.0000", 16, '\xFF') +
+         "A0000000" + "00000064" + Padded("02.04.0201", 16, '\xFF') + "A0010000" + "00002496" +
+         "7.00" + Padded("ABCDEFGH", 16, '\xFF') + Padded(plan.user, 16, '\xFF');
 }
 
 SevenFile* Find(std::vector<SevenFile>& files, const std::string& name) {
@@ -287,7 +309,8 @@ bool TakeFile(Calc& c, const Pk& p, const Fields& f) {
     return false;
   }
   std::string content;
-  if (!c.TakeData(p.sub, f.size, &content)) return false;
+  c.refusedData_ = false;
+  if (!c.TakeData(p.sub, f.size, &content)) return c.refusedData_;
   SevenFile file{main ? f.d[2] : "", f.d[0], f.d[1], f.type, content};
   if (old)
     *old = file;
@@ -295,6 +318,8 @@ bool TakeFile(Calc& c, const Pk& p, const Fields& f) {
     memory.push_back(file);
   c.Note(std::string(main ? "main_file=" : "storage_file=") + f.d[1] +
          " size=" + std::to_string(content.size()));
+  c.Note("shifted=" + std::to_string(c.shifted_));
+  c.shifted_ = 0;
   Keep(c.plan_, (main ? "main-" : "storage-") + f.d[1], content);
   return true;
 }

@@ -27,6 +27,12 @@ struct SevenPlan {
   int vanishAfter = 0;     // the line closes after the PC's N-th packet
   bool silent = false;     // answers nothing at all
   bool full = false;       // a file sent to it: NAK 05, memory full
+  // Each data packet's ACK held up to this many milliseconds, as a
+  // calculator on USB does; sent at once when the PC's next packet begins.
+  int ackDelay = 0;
+  bool shift = false;  // its own files of 3 packets or more go one packet ahead
+  int refuseData = 0;  // the N-th data packet of a file gets NAK 00; the file is not kept
+  std::string hardwareId = "Gy362007";
   // Active: the files it transmits; its line goes to this speed first.
   std::vector<SevenFile> transmit;
   long transmitSpeed = 115200;

@@ -17,9 +17,9 @@ struct TransmitPlan {
   bool noEnd = false;           // no end header after the last item
   bool requestBetween = false;  // a new 0x16 before every item after the first
   int noise = 0;
-  int headerGapMs = 0;     // each header in 4 pieces, this long apart
-  int cutHeader = 0;       // item N: 20 bytes of its header, then silence
-  int startDelayMs = 0;    // the first 0x16 this long after the PC opened the line
+  int headerGapMs = 0;   // each header in 4 pieces, this long apart
+  int cutHeader = 0;     // item N: 20 bytes of its header, then silence
+  int startDelayMs = 0;  // the first 0x16 this long after the PC opened the line
 };
 
 struct TakePlan {

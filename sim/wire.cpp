@@ -186,6 +186,16 @@ int Wire::Receive(int timeoutMs) {
   }
 }
 
+bool Wire::Waiting(int timeoutMs) {
+  if (fd_ < 0) return false;
+  pollfd p{fd_, POLLIN, 0};
+  int ready;
+  do {
+    ready = poll(&p, 1, timeoutMs);
+  } while (ready < 0 && errno == EINTR);
+  return ready > 0 && (p.revents & POLLIN);
+}
+
 bool Wire::Expect(unsigned char wanted) {
   for (;;) {
     int byte = Receive(-1);

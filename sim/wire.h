@@ -32,6 +32,9 @@ class Wire {
   bool SendByte(unsigned char byte) { return Send(&byte, 1); }
   // The next byte from the PC, kNothing after timeoutMs (< 0: no limit), or kGone.
   int Receive(int timeoutMs);
+  // Whether a byte from the PC is there, or comes within timeoutMs; it
+  // stays to be received.
+  bool Waiting(int timeoutMs);
   // Waits for `wanted`, skipping other bytes; false when the line is gone.
   bool Expect(unsigned char wanted);
   // Reads count bytes; returns how many came before timeoutMs of silence.

@@ -229,6 +229,7 @@ struct Sendings {
   OnExisting choice = OnExisting::Ask;
   std::string name, protocol;  // protocol: "", "7" or "cas50"
   bool storage = false;
+  bool careful = false;  // --prudent: on USB too, each packet waits for its answer
   unsigned long speed = 115200;
   std::vector<std::string> files;
 };
@@ -250,6 +251,8 @@ bool ReadSendings(const std::vector<std::string>& args, Sendings* s) {
       ++i;
     } else if (args[i] == "--stockage") {
       s->storage = true;
+    } else if (args[i] == "--prudent") {
+      s->careful = true;
     } else if (args[i].compare(0, 2, "--") == 0) {
       return false;
     } else {
@@ -312,7 +315,7 @@ int SendCas50(Console& con, const std::vector<Item>& items, OnExisting choice, b
 int Envoyer(Console& con, int port, const std::vector<std::string>& args) {
   const char* usage =
       "liaison envoyer [--remplacer | --garder] [--nom NOM] [--stockage] [--protocole 7|cas50] "
-      "[--vitesse N] FICHIER...";
+      "[--vitesse N] [--prudent] FICHIER...";
   Sendings s;
   if (!ReadSendings(args, &s)) return Usage(usage);
   // Every file is read for each protocol it may go by before anything is
@@ -333,6 +336,7 @@ int Envoyer(Console& con, int port, const std::vector<std::string>& args) {
   Say(con, "En attente de la calculatrice sur COM%d (mettez-la en reception)...\n", port);
   SevenConsole events(con, s.choice);
   SevenLink link(events);
+  link.AllowShifting(!s.careful);
   Protocol protocol = s.protocol == "7"       ? Protocol::Seven
                       : s.protocol == "cas50" ? Protocol::Cas50
                                               : FindProtocol(link);

@@ -249,7 +249,7 @@ int SendSeven(Console& con, SevenLink& link, const std::vector<Outgoing>& files,
         step == Step::Done ? "envoye" : StepWords(link, step).c_str());
     if (step == Step::Done) ++sent;
     status = Worst(status, StatusOfStep(step));
-    if (step == Step::LineLost || step == Step::NoAnswer ||
+    if (step == Step::LineLost || step == Step::NoAnswer || link.Ended() ||
         (step == Step::Refused && (link.Nak() == kNakEnds || link.Nak() == kNakFull)))
       break;  // the link is over
   }

@@ -88,8 +88,9 @@ bool UsbLine::Fill(int timeoutMs) {
 
 // As the serial line's reads: at most the total time-out in all, at most
 // the interval time-out between two bytes, back at once when the count is
-// complete. A read on a device that is gone fails, after its time-out, so
-// that no caller can spin on it.
+// complete. A device that goes away is said at once, as the library tells
+// it; a read on a line already lost fails after its time-out, so that no
+// caller can spin on it.
 int UsbLine::Read(unsigned char* buffer, int count, int* bytesRead) {
   const Clock::time_point total =
       Clock::now() + Ms(g_cto.ReadTotalTimeoutConstant +
@@ -100,9 +101,9 @@ int UsbLine::Read(unsigned char* buffer, int count, int* bytesRead) {
     if (start_ == end_) {
       long left = MsUntil(deadline);
       if (left <= 0) break;
+      if (!open_) std::this_thread::sleep_until(total);
       if (!open_ || !Fill(static_cast<int>(left))) {
         open_ = false;
-        std::this_thread::sleep_until(total);
         *bytesRead = got;
         return 0;
       }

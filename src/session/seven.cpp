@@ -179,6 +179,8 @@ Step SevenLink::Info(DeviceInfo* info) {
 }
 
 Step SevenLink::SetSpeed(unsigned long baud) {
+  // A USB cable has no line speed: command 02 means nothing there.
+  if (CurrentSerialBackend().IsUsb()) return Step::Done;
   KeptWaits kept;
   bool back = baud == 9600;  // the start speed is 9600 N 2; any other goes with even parity, 1 stop
   Fields fields;
@@ -213,6 +215,8 @@ Step SevenLink::SendFile(int code, Fields fields, const std::string& content) {
     return AnswerNak(answer);
   }
   std::vector<Packet> packets = DataPackets(code, content);
+  if (shifting_ && packets.size() >= 3 && CurrentSerialBackend().IsUsb())
+    return SendShifted(packets, content.size());
   unsigned long done = 0;
   for (const Packet& packet : packets) {
     step = Exchange(packet, &answer);
@@ -221,6 +225,45 @@ Step SevenLink::SendFile(int code, Fields fields, const std::string& content) {
     done += static_cast<unsigned long>(packet.data.size() - 8);
     events_.Progress(done, content.size());
   }
+  return Step::Done;
+}
+
+Step SevenLink::ShiftedAnswer() {
+  Packet answer;
+  Read read = ReadPacket(times_.answer, &answer);
+  ended_ = read != Read::Packet || !answer.Is(kAck, kAckPlain);
+  if (!ended_) return Step::Done;
+  if (read == Read::Lost) return Fail(Step::LineLost, "liaison perdue");
+  if (read == Read::Silent) return Fail(Step::NoAnswer, "pas de reponse");
+  if (read == Read::Corrupt) return Fail(Step::Broken, "reponse abimee pendant l'envoi en rafale");
+  return AnswerNak(answer);
+}
+
+Step SevenLink::SendShifted(const std::vector<Packet>& packets, unsigned long total) {
+  // The first packet waits for its answer: a calculator that refuses the
+  // file does so before anything else goes.
+  Packet answer;
+  Step step = Exchange(packets[0], &answer);
+  if (step != Step::Done) return step;
+  if (!answer.Is(kAck, kAckPlain)) return AnswerNak(answer);
+  auto bytesOf = [](const Packet& p) { return static_cast<unsigned long>(p.data.size() - 8); };
+  unsigned long done = bytesOf(packets[0]);
+  events_.Progress(done, total);
+  const size_t last = packets.size() - 1;
+  for (size_t i = 1; i < last; ++i) {
+    if (!Write(packets[i])) return Fail(Step::LineLost, "ecriture impossible");
+    if (i == 1) continue;  // one ahead: packet 2 goes before the answer of 1 is read
+    if ((step = ShiftedAnswer()) != Step::Done) return step;
+    done += bytesOf(packets[i - 1]);
+    events_.Progress(done, total);
+  }
+  if ((step = ShiftedAnswer()) != Step::Done) return step;
+  done += bytesOf(packets[last - 1]);
+  events_.Progress(done, total);
+  step = Exchange(packets[last], &answer);
+  if (step != Step::Done) return step;
+  if (!answer.Is(kAck, kAckPlain) && !answer.Is(kAck, kAckEnd)) return AnswerNak(answer);
+  events_.Progress(total, total);
   return Step::Done;
 }
 

@@ -68,6 +68,14 @@ class SevenLink {
   // Back to 9600 bit/s if the speed changed, then the end of the link.
   Step Close();
 
+  // Off by default; on USB the data packets of a file of 3 packets or more
+  // go one ahead of their answers (the ACKs read one behind), as the
+  // calculators answer each one only after a pause. Never on a serial line,
+  // where a damaged packet could not be sent again.
+  void AllowShifting(bool allow) { shifting_ = allow; }
+  // A file cut short while its packets went ahead: the link is over.
+  bool Ended() const { return ended_; }
+
   int Nak() const { return nak_; }
   const std::string& Why() const { return why_; }
   unsigned long Speed() const { return speed_; }
@@ -85,6 +93,11 @@ class SevenLink {
   Step Receive(seven::Packet* packet, int firstMs = 0);
   Step ReceiveData(const Announced& file, std::string* content);
   Step AnswerNak(const seven::Packet& answer);
+  // The data packets after the first, each sent before the answer of the
+  // one before it is read; the last once every earlier answer has come.
+  Step SendShifted(const std::vector<seven::Packet>& packets, unsigned long total);
+  // The answer of a packet sent ahead: an ACK, or the file ends here.
+  Step ShiftedAnswer();
   Step Fail(Step step, const std::string& why) {
     why_ = why;
     lost_ = lost_ || step == Step::LineLost;
@@ -99,6 +112,8 @@ class SevenLink {
   unsigned long speed_ = 9600;
   bool lost_ = false;  // once the line is gone, nothing more is tried on it
   bool dead_ = false;  // nor once even the check got no answer
+  bool shifting_ = false;
+  bool ended_ = false;
 };
 
 // Which protocol the calculator at the other end speaks, found by trying:
