@@ -147,6 +147,17 @@ TEST(G1mFiles, ReadAndWrittenAsText) {
   }
 }
 
+// A backup with the settings (.g1r) is read as the archive it is.
+TEST(G1mFiles, BackupsReadAsArchives) {
+  TempDir dir;
+  WriteAll(dir / "SAUVE.G1R", G1mBytes(Shared()));
+  Exit exit = RunTexte(dir.Path(), {"lire", "SAUVE.G1R"});
+  EXPECT_EQ(exit.status, 0);
+  EXPECT_TRUE(Has(exit.out, "--- IF ---\nIf A=1\n")) << exit.out;
+  EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "SAUVE.G1R", "trois.cas"}).status, 0);
+  EXPECT_EQ(ReadAll(dir / "trois.cas"), Str(Join(SharedItems())));
+}
+
 // The sample of the demo is what its text says, and reads back as it.
 TEST(G1mFiles, SampleIsItsText) {
   TempDir dir;

@@ -155,14 +155,20 @@ TEST(Seven, FileTheCalculatorHas) {
     const char* answered;  // to its NAK 02
     int status;
   };
+  // The summary counts what the calculator took.
   const Case cases[] = {
-      {{"--remplacer"}, "  programme JEU : envoye\n", "06 30 31 30 36 46", 0},
+      {{"--remplacer"},
+       "  programme JEU : envoye\n1 fichier(s) envoye(s) sur 1.\n",
+       "06 30 31 30 36 46",
+       0},
       {{"--garder"},
-       "  programme JEU : deja sur la calculatrice : garde, non envoye\n",
+       "  programme JEU : deja sur la calculatrice : garde, non envoye\n"
+       "0 fichier(s) envoye(s) sur 1.\n",
        "15 30 33 30 36 44",
        1},
       {{},
-       "  programme JEU : deja sur la calculatrice : garde, non envoye\n",
+       "  programme JEU : deja sur la calculatrice : garde, non envoye\n"
+       "0 fichier(s) envoye(s) sur 1.\n",
        "15 30 33 30 36 44",
        1},
   };
@@ -282,6 +288,27 @@ TEST(Seven, RecevoirTakesItsTransmission) {
   EXPECT_EQ(ReadAll(dir / "in/" + kept[0]), G1mBytes(Memory()));
 }
 
+// A file it announces over the size Liaison takes: refused, said, status 1;
+// the others kept.
+TEST(Seven, RecevoirSaysWhatItRefused) {
+  TempDir dir;
+  std::vector<G1mEntry> sent = {Memory()[0], G1mProgram("HUGE", std::string(1100000, 'x')),
+                                Memory()[1]};
+  WriteAll(dir / "sent.g1m", G1mBytes(sent));
+  mkdir((dir / "in").c_str(), 0755);
+  Outcome run = Against(dir, {"--seven-transmit", dir / "sent.g1m"}, {"recevoir", "in"});
+  EXPECT_EQ(run.exit.status, 1) << run.exit.out;
+  EXPECT_TRUE(Has(run.exit.out,
+                  "  programme JEU : recu\n  programme BIG : recu\n"
+                  "Fin de la transmission.\n1 fichier(s) non recu(s).\n"
+                  "2 fichier(s) enregistre(s) dans in/"))
+      << run.exit.out;
+  EXPECT_TRUE(Has(run.report, "refused=HUGE\n")) << run.report;
+  std::vector<std::string> kept = Listed(dir / "in");
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(ReadAll(dir / "in/" + kept[0]), G1mBytes(Memory()));
+}
+
 struct Fault {
   const char* what;
   std::vector<std::string> sim;
@@ -324,7 +351,8 @@ INSTANTIATE_TEST_SUITE_P(
               {"--full"},
               {"envoyer"},
               1,
-              "programme BIG : refuse par la calculatrice (NAK 05 : memoire pleine)",
+              "programme BIG : refuse par la calculatrice (NAK 05 : memoire pleine)\n"
+              "0 fichier(s) envoye(s) sur 1.\n",
               false},
         Fault{"line_lost", {"--vanish-after", "4"}, {"envoyer"}, 255, "liaison perdue", false},
         Fault{"no_answer",

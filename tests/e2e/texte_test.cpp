@@ -154,8 +154,11 @@ TEST(Texte, ConvertSaysWhatCannotFollow) {
   if (!OnWindows()) {
     EXPECT_TRUE(Has(ReadAll(dir / "err.txt"), "ne garde pas le mot de passe de SECRET"));
   }
-  EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "list.cas", "out.cat"}, options).status, 1);
-  EXPECT_EQ(ReadAll(dir / "out.cat"), "kept");
+  for (const char* out : {"out.cat", "out.g1m"}) {
+    WriteAll(dir / out, "kept");
+    EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "list.cas", out}, options).status, 1) << out;
+    EXPECT_EQ(ReadAll(dir / out), "kept") << out;
+  }
   if (!OnWindows()) {
     EXPECT_TRUE(Has(ReadAll(dir / "err.txt"), "list.cas ne tient aucun programme"));
   }

@@ -95,6 +95,41 @@ TEST(Projector, DrawsAndSavesTheFramesThatChange) {
       << run.out;
 }
 
+// A calculator that waits for the answer to its check before it streams:
+// answered, it streams; the cable then pulled ends it.
+TEST(Projector, AnswersTheCheckBeforeTheStream) {
+  TempDir dir;
+  FakeUsbBus bus;
+  FakeUsbBus* b = &bus;
+  const std::string check = StreamPacket(
+                        "\x16"
+                        "CAL00",
+                        ""),
+                    frame = StreamPacket("\x0BTYP01", std::string(1024, '\x3C'));
+  bus.answer = [b, check, frame](const std::string& chunk) -> std::vector<std::string> {
+    if (chunk == "0070") {
+      b->silentReads = 1;  // the probe's own wait ends, then its check
+      return {check};
+    }
+    return chunk == seven::StreamAck() ? std::vector<std::string>{frame}
+                                       : std::vector<std::string>{};
+  };
+  bus.goneAfterReads = 60;  // an unanswered calculator never streams: it ends here
+  UsbLine line(bus);
+  SerialBackend& previous = UseSerialBackend(line);
+  Console con;
+  con.inFd = -1;
+  con.out = std::fopen((dir / "out.txt").c_str(), "w");
+  int status = Ecran(con, 1, {dir.Path(), "--nombre", "1"});
+  std::fclose(con.out);
+  UseSerialBackend(previous);
+  std::string out = ReadAll(dir / "out.txt");
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_EQ(Pictures(dir.Path()), 1);
+  EXPECT_NE(out.find("1 image(s) enregistree(s), 1 trame(s) recue(s).\n"), std::string::npos)
+      << out;
+}
+
 // The cable pulled out: the summary, status 255.
 TEST(Projector, CablePulledEndsWithASummary) {
   TempDir dir;

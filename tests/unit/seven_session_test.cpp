@@ -58,6 +58,24 @@ TEST(SevenSession, OpensWithTheInitialCheck) {
   EXPECT_EQ(g_cto.ReadTotalTimeoutConstant, 5000u);  // the older protocol's waits are back
 }
 
+// A slow calculator answers the three checks it got at once: the two late
+// ACKs are no answers to the packets that follow.
+TEST(SevenSession, LateAnswersToTheChecksAreDropped) {
+  MemoryLine line;
+  DeviceInfo device;
+  device.hardwareId = "Gy36300F";
+  line.Then(Join({Ack(), Ack(), Ack()}), 2000)
+      .Then(B(Extended(kAck, kAckDevice, DeviceInfoPayload(device))), 300);
+  Asked events;
+  SevenLink link(events);
+  ASSERT_EQ(link.Open(), Step::Done);
+  DeviceInfo info;
+  EXPECT_EQ(link.Info(&info), Step::Done) << link.Why();
+  EXPECT_EQ(info.hardwareId, "Gy36300F");
+  EXPECT_EQ(line.Written(), Join({B(Basic(kCheck, 0)), B(Basic(kCheck, 0)), B(Basic(kCheck, 0)),
+                                  B(Command(kDeviceInfo))}));
+}
+
 // The worked exchange: DEMO to main memory, with and without the question.
 TEST(SevenSession, SendsAProgramToMainMemory) {
   struct Case {

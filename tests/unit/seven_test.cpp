@@ -136,18 +136,21 @@ TEST(SevenPackets, FilesInPiecesAndTheirChecks) {
     const char* what;
     std::vector<Packet> packets;
     unsigned long size;
+    const char* why;
   };
   Packet otherTotal = three[1];
   otherTotal.data.replace(0, 4, "0004");
   Packet empty = Extended(kData, kMainFile, "00030003");
+  // Each refused for its own reason: out of order, the sizes add up.
   const Case bad[] = {
-      {"gap", {three[0], three[2]}, 600},
-      {"again", {three[0], three[0]}, 600},
-      {"total changes", {three[0], otherTotal}, 600},
-      {"more than announced", three, 599},
-      {"fewer than announced", three, 601},
-      {"no byte", {three[0], three[1], empty}, 600},
-      {"other code", DataPackets(kStorageFile, "x"), 1},
+      {"gap", {three[0], three[2]}, 600, "paquet 3 apres le paquet 1"},
+      {"out of order", {three[0], three[2], three[1]}, 600, "paquet 3 apres le paquet 1"},
+      {"again", {three[0], three[0]}, 600, "paquet 1 apres le paquet 1"},
+      {"total changes", {three[0], otherTotal}, 600, "nombre de paquets 4 au lieu de 3"},
+      {"more than announced", three, 599, "donnees de 600 octets pour 599 annonces"},
+      {"fewer than announced", three, 601, "donnees de 600 octets pour 601 annonces"},
+      {"no byte", {three[0], three[1], empty}, 600, "paquet de donnees mal forme"},
+      {"other code", DataPackets(kStorageFile, "x"), 1, "paquet de donnees mal forme"},
   };
   for (const Case& c : bad) {
     DataReceiver receiver(kMainFile, c.size);
@@ -155,6 +158,7 @@ TEST(SevenPackets, FilesInPiecesAndTheirChecks) {
     bool all = true;
     for (const Packet& p : c.packets) all = all && receiver.Take(p, &why);
     EXPECT_FALSE(all && receiver.Done()) << c.what;
+    EXPECT_EQ(why, c.why) << c.what;
   }
 }
 
@@ -240,7 +244,22 @@ TEST(SevenPackets, DeviceInformation) {
   EXPECT_EQ(info.productId, "ABCDEFGH");
   EXPECT_EQ(info.userName, "ALICE");
   EXPECT_EQ(Encode(Extended(kAck, kAckDevice, DeviceInfoPayload(info))), packet);
-  EXPECT_EQ(ModelOf("Gy36200F"), "Graph 35+E");
+  // Every hardware id the calculators are known by, as `info` names it.
+  const std::pair<const char*, const char*> models[] = {
+      {"Gy362000", "code de demarrage (fx-9750G, fx-9860GII SD...)"},
+      {"Gy363000", "code de demarrage (Graph 35+E, Graph 75+E...)"},
+      {"Gy490000", "code de demarrage (fx-7400GII-2)"},
+      {"Gy362006", "Graph 35+ (SH3)"},
+      {"Gy362007", "Graph 35+ (SH4) ou Graph 35+E"},
+      {"Gy36200F", "Graph 35+E"},
+      {"Gy363006", "Graph 75 (SH3)"},
+      {"Gy363007", "Graph 75 ou Graph 95 (SH4)"},
+      {"Gy36300F", "Graph 75+E"},
+      {"Ly755000", "fx-CG20 (Prizm)"},
+      {"Gy36200f", ""},
+      {"", ""},
+  };
+  for (const auto& m : models) EXPECT_EQ(ModelOf(m.first), m.second) << m.first;
   EXPECT_FALSE(ReadDeviceInfo(p.data.substr(0, 163), &info));
 }
 
