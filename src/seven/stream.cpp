@@ -99,11 +99,31 @@ StreamReader::Event StreamReader::Next(Frame* frame) {
   }
 }
 
+namespace {
+
+// The largest screen streamed is 384 x 216: a frame announcing more than
+// this is no screen, and takes no memory.
+constexpr int kMaxSide = 1024;
+
+// The bytes a frame of this format and size carries; 0 for a format not known.
+size_t FrameBytes(const std::string& format, size_t width, size_t height) {
+  size_t rowBytes = (width + 7) / 8;
+  if (format == "TYP01") return width == 128 && height == 64 ? 1024 : 0;
+  if (format == "1RM2") return 2 * rowBytes * height;
+  if (format == "1RC2") return 2 * width * height;
+  if (format == "1RC3") return (width * height + 1) / 2;
+  return 0;
+}
+
+}  // namespace
+
 bool DecodeFrame(const std::string& format, int width, int height, const std::string& data,
                  Frame* frame) {
-  if (width <= 0 || height <= 0) return false;
+  if (width <= 0 || height <= 0 || width > kMaxSide || height > kMaxSide) return false;
   size_t pixels = static_cast<size_t>(width) * static_cast<size_t>(height);
   size_t rowBytes = (static_cast<size_t>(width) + 7) / 8;
+  size_t expected = FrameBytes(format, static_cast<size_t>(width), static_cast<size_t>(height));
+  if (expected == 0 || data.size() != expected) return false;
   frame->width = width;
   frame->height = height;
   frame->colour = format != "TYP01";

@@ -112,4 +112,29 @@ TEST(Stream, ColourFormats) {
   EXPECT_FALSE(DecodeFrame("XXXX", 1, 1, "a", &frame));
 }
 
+// A 33-byte packet announcing 65535 x 65535 pixels: dropped before any
+// memory is taken for them; so are a format not known and sides past any
+// screen's. The next frame comes through.
+TEST(Stream, FramesNoScreenHasAreDropped) {
+  const std::string good = Colour("1RC2", 2, 1, std::string("\xF8\x00\x07\xE0", 4));
+  const std::string bad[] = {
+      Colour("1RC2", 65535, 65535, std::string(7, '\x01')),
+      Colour("1RC2", 2048, 1, std::string(4096, '\x01')),
+      Colour("ABCD", 2, 1, std::string(4, '\x01')),
+      Colour("1RC3", 3, 1, std::string(3, '\x01')),  // one byte too many
+  };
+  EXPECT_EQ(bad[0].size(), 33u);
+  for (const std::string& packet : bad) {
+    StreamReader reader;
+    std::string stream = packet + good;
+    reader.Feed(reinterpret_cast<const unsigned char*>(stream.data()), stream.size());
+    std::vector<Frame> frames;
+    std::vector<StreamReader::Event> events = Events(reader, &frames);
+    EXPECT_EQ(events, (std::vector<StreamReader::Event>{StreamReader::Event::Dropped,
+                                                        StreamReader::Event::Frame}));
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0].width, 2);
+  }
+}
+
 }  // namespace
