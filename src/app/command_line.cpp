@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "app/words.h"
 #include "serial/serial.h"
 
 int Usage(const char* usage) {
@@ -12,17 +13,47 @@ int Usage(const char* usage) {
   return 2;
 }
 
-// A whole number in [low, high], as a command-line value.
-bool Count(const std::string& text, int low, int high, int* value) {
+bool WordAfter(const std::vector<std::string>& args, size_t* i, std::string* word) {
+  const std::string& option = args[*i];
+  if (*i + 1 >= args.size()) {
+    std::fprintf(stderr, "liaison : %s attend une valeur\n", option.c_str());
+    return false;
+  }
+  *word = args[++*i];
+  return true;
+}
+
+bool NumberAfter(const std::vector<std::string>& args, size_t* i, int low, int high, int* value) {
+  const std::string& option = args[*i];
+  std::string text;
+  if (!WordAfter(args, i, &text)) return false;
   char* end = nullptr;
   long n = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != '\0' || n < low || n > high) return false;
+  bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+  if (!digits || *end != '\0' || n < low || n > high) {
+    std::fprintf(stderr, "liaison : %s %s : un nombre entier de %d a %d est attendu\n",
+                 option.c_str(), Shown(text).c_str(), low, high);
+    return false;
+  }
   *value = static_cast<int>(n);
   return true;
 }
 
-bool Seconds(const std::string& text, int* seconds) {
-  return Count(text, 0, 1000000, seconds);
+bool SpeedAfter(const std::vector<std::string>& args, size_t* i, unsigned long* baud) {
+  static const char* const kSpeeds[] = {"300",  "600",   "1200",  "2400",  "4800",
+                                        "9600", "19200", "38400", "57600", "115200"};
+  std::string text;
+  if (!WordAfter(args, i, &text)) return false;
+  for (const char* speed : kSpeeds)
+    if (text == speed) {
+      *baud = std::strtoul(speed, nullptr, 10);
+      return true;
+    }
+  std::fprintf(stderr,
+               "liaison : --vitesse %s : une calculatrice ne prend que 300, 600, 1200, 2400, "
+               "4800, 9600, 19200, 38400, 57600 ou 115200 bit/s\n",
+               Shown(text).c_str());
+  return false;
 }
 
 // The one word of a command line that is no option: its folder. False for an

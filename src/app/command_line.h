@@ -2,14 +2,20 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "console/console.h"
 
 // Says the usage on standard error: status 2.
 int Usage(const char* usage);
-// A whole number in [low, high], as a command-line value.
-bool Count(const std::string& text, int low, int high, int* value);
-bool Seconds(const std::string& text, int* seconds);
+// The value of the option args[*i] (*i then stands on it): a whole number in
+// [low, high]. What is wrong with it is said on standard error.
+bool NumberAfter(const std::vector<std::string>& args, size_t* i, int low, int high, int* value);
+// --vitesse's value: one of the speeds a calculator takes, said otherwise.
+bool SpeedAfter(const std::vector<std::string>& args, size_t* i, unsigned long* baud);
+// The option's value, whatever it is; its absence said.
+bool WordAfter(const std::vector<std::string>& args, size_t* i, std::string* word);
+constexpr int kMostSeconds = 1000000;
 // The one word of a command line that is no option: its folder. False for an
 // unknown option or a second folder.
 bool TakeFolder(const std::string& word, std::string* folder, bool* named);

@@ -194,7 +194,7 @@ int Recevoir(Console& con, int port, const std::vector<std::string>& args) {
   bool named = false;
   for (size_t i = 0; i < args.size(); ++i) {
     if (args[i] == "--attente") {
-      if (i + 1 >= args.size() || !Seconds(args[++i], &wait)) return Usage(usage);
+      if (!NumberAfter(args, &i, 0, kMostSeconds, &wait)) return Usage(usage);
     } else if (!TakeFolder(args[i], &folder, &named)) {
       return Usage(usage);
     }
@@ -236,19 +236,21 @@ struct Sendings {
 
 bool ReadSendings(const std::vector<std::string>& args, Sendings* s) {
   for (size_t i = 0; i < args.size(); ++i) {
-    bool more = i + 1 < args.size();
-    int baud = 0;
     if (args[i] == "--remplacer" || args[i] == "--garder") {
       OnExisting wanted = args[i] == "--remplacer" ? OnExisting::Replace : OnExisting::Keep;
       if (s->choice != OnExisting::Ask && s->choice != wanted) return false;
       s->choice = wanted;
-    } else if (args[i] == "--nom" && more) {
-      s->name = args[++i];
-    } else if (args[i] == "--protocole" && more && (args[i + 1] == "7" || args[i + 1] == "cas50")) {
-      s->protocol = args[++i];
-    } else if (args[i] == "--vitesse" && more && Count(args[i + 1], 300, 115200, &baud)) {
-      s->speed = static_cast<unsigned long>(baud);
-      ++i;
+    } else if (args[i] == "--nom") {
+      if (!WordAfter(args, &i, &s->name)) return false;
+    } else if (args[i] == "--protocole") {
+      if (!WordAfter(args, &i, &s->protocol)) return false;
+      if (s->protocol != "7" && s->protocol != "cas50") {
+        std::fprintf(stderr, "liaison : --protocole %s : 7 ou cas50 est attendu\n",
+                     Shown(s->protocol).c_str());
+        return false;
+      }
+    } else if (args[i] == "--vitesse") {
+      if (!SpeedAfter(args, &i, &s->speed)) return false;
     } else if (args[i] == "--stockage") {
       s->storage = true;
     } else if (args[i] == "--prudent") {
@@ -441,13 +443,12 @@ int Ecran(Console& con, int port, const std::vector<std::string>& args) {
   int scale = 4, wanted = 0, wait = -1;
   bool ascii = false, named = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    bool more = i + 1 < args.size();
     if (args[i] == "--echelle") {
-      if (!more || !Count(args[++i], 1, 64, &scale)) return Usage(usage);
+      if (!NumberAfter(args, &i, 1, 64, &scale)) return Usage(usage);
     } else if (args[i] == "--nombre") {
-      if (!more || !Count(args[++i], 1, 1000000, &wanted)) return Usage(usage);
+      if (!NumberAfter(args, &i, 1, 1000000, &wanted)) return Usage(usage);
     } else if (args[i] == "--attente") {
-      if (!more || !Seconds(args[++i], &wait)) return Usage(usage);
+      if (!NumberAfter(args, &i, 0, kMostSeconds, &wait)) return Usage(usage);
     } else if (args[i] == "--ascii") {
       ascii = true;
     } else if (!TakeFolder(args[i], &folder, &named)) {

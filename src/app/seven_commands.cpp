@@ -423,12 +423,10 @@ struct Wanted {
 
 bool ReadWanted(const std::vector<std::string>& args, bool speed, Wanted* wanted) {
   for (size_t i = 0; i < args.size(); ++i) {
-    int baud = 0;
     if (args[i] == "--stockage") {
       wanted->storage = true;
     } else if (speed && args[i] == "--vitesse") {
-      if (i + 1 >= args.size() || !Count(args[++i], 300, 115200, &baud)) return false;
-      wanted->speed = static_cast<unsigned long>(baud);
+      if (!SpeedAfter(args, &i, &wanted->speed)) return false;
     } else if (args[i].compare(0, 2, "--") == 0) {
       return false;
     } else {

@@ -386,4 +386,41 @@ TEST(Seven, WrongCommandLines) {
   }
 }
 
+// An option's value that cannot be: what is wrong with it, then the usage;
+// status 2, and no port opened.
+TEST(Options, ValuesSayWhatIsWrong) {
+  TempDir dir;
+  const char kSpeeds[] =
+      "une calculatrice ne prend que 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600 ou "
+      "115200 bit/s\n";
+  struct Case {
+    std::vector<std::string> args;
+    std::string said;
+  };
+  const Case cases[] = {
+      {{"envoyer", "--vitesse", "1234", "x.g1m"}, std::string("--vitesse 1234 : ") + kSpeeds},
+      {{"recuperer", "--vitesse", "-9600", "A"}, std::string("--vitesse -9600 : ") + kSpeeds},
+      {{"sauvegarder", "--vitesse", "0"}, std::string("--vitesse 0 : ") + kSpeeds},
+      {{"envoyer", "x.g1m", "--vitesse"}, "--vitesse attend une valeur\n"},
+      {{"ecran", "--nombre", "abc"}, "--nombre abc : un nombre entier de 1 a 1000000 est attendu\n"},
+      {{"ecran", "--echelle", "0"}, "--echelle 0 : un nombre entier de 1 a 64 est attendu\n"},
+      {{"ecran", "--echelle", "+4"}, "--echelle +4 : un nombre entier de 1 a 64 est attendu\n"},
+      {{"recevoir", "--attente", "-1"},
+       "--attente -1 : un nombre entier de 0 a 1000000 est attendu\n"},
+      {{"envoyer", "--protocole", "8", "x.g1m"}, "--protocole 8 : 7 ou cas50 est attendu\n"},
+      {{"envoyer", "x.g1m", "--nom"}, "--nom attend une valeur\n"},
+  };
+  for (const Case& c : cases) {
+    RunOptions options;
+    options.args = c.args;
+    options.stderrPath = dir / "err.txt";
+    Exit exit = RunLiaison(dir.Path(), "/dev/null", "", options);
+    EXPECT_EQ(exit.status, 2) << c.said;
+    if (OnWindows()) continue;  // wine's standard error does not reach the file here
+    std::string err = ReadAll(dir / "err.txt");
+    EXPECT_EQ(err.substr(0, err.find("usage : ")), "liaison : " + c.said);
+    EXPECT_TRUE(Has(err, "usage : liaison " + c.args[0])) << err;
+  }
+}
+
 }  // namespace
