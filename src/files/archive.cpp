@@ -121,10 +121,13 @@ bool WriteNewFile(const std::string& folder, const NameFor& names, const std::st
 
 namespace {
 
-// Windows opens a device for these names, whatever follows a dot.
+// Windows opens a device for these names, whatever follows the first dot
+// ("AUX.TXT.BAK" is AUX), and with spaces before it.
 bool IsDeviceName(const std::string& stem) {
   std::string upper;
-  for (char c : stem) upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  for (char c : stem.substr(0, stem.find('.')))
+    upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  while (!upper.empty() && upper.back() == ' ') upper.pop_back();
   if (upper == "CON" || upper == "PRN" || upper == "AUX" || upper == "NUL") return true;
   return upper.size() == 4 &&
          (upper.compare(0, 3, "COM") == 0 || upper.compare(0, 3, "LPT") == 0) && upper[3] >= '1' &&

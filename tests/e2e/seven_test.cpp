@@ -189,6 +189,24 @@ TEST(Seven, FileTheCalculatorHas) {
   }
 }
 
+// Windows takes AUX.anything for its device: such names are saved apart.
+TEST(Seven, FetchedNamesAreNoDevice) {
+  TempDir dir;
+  WriteAll(dir / "mem.g1m", G1mBytes({G1mProgram("AUX.TXT", "1")}));
+  mkdir((dir / "sto").c_str(), 0755);
+  WriteAll(dir / "sto/AUX.TXT.BAK", "sauve");
+  std::vector<std::string> sim = {"--seven", "--memory", dir / "mem.g1m", "--storage",
+                                  dir / "sto/AUX.TXT.BAK"};
+  Outcome run = Against(dir, sim, {"recuperer", "AUX.TXT"});
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out;
+  EXPECT_EQ(run.exit.out, "  programme AUX.TXT : _AUX.TXT.g1m\n");
+  EXPECT_EQ(ReadAll(dir / "_AUX.TXT.g1m"), G1mBytes({G1mProgram("AUX.TXT", "1")}));
+  run = Against(dir, sim, {"recuperer", "--stockage", "AUX.TXT.BAK"});
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out;
+  EXPECT_EQ(run.exit.out, "  AUX.TXT.BAK (5 octets) : _AUX.TXT.BAK\n");
+  EXPECT_EQ(ReadAll(dir / "_AUX.TXT.BAK"), "sauve");
+}
+
 TEST(Seven, FetchesAndBacksUp) {
   TempDir dir;
   WriteAll(dir / "mem.g1m", G1mBytes(Memory()));

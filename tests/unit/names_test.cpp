@@ -25,6 +25,11 @@ TEST(Names, StemsAreSafeEverywhere) {
       {"LPT9", "_LPT9"},
       {"COM10", "COM10"},
       {"CONS", "CONS"},
+      {"AUX.TXT", "_AUX.TXT"},  // Windows opens AUX whatever follows the first dot
+      {"aux.txt.bak", "_aux.txt.bak"},
+      {"NUL .X", "_NUL .X"},
+      {"AUXI.TXT", "AUXI.TXT"},
+      {"X.AUX", "X.AUX"},
       {"A:B*C?", "A_B_C_"},
       {"\"<>|", "____"},
       {"END.", "END_"},
