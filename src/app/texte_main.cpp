@@ -178,6 +178,9 @@ int Read(const std::string& path, Spelling spelling) {
   if (HasEnding(path, ".cas") || HasEnding(path, ".cat")) return ReadItems(path, spelling);
   std::string bytes, error;
   if (!ReadProgramFile(path, &bytes, &error)) return Error(error);
+  // An add-in, an e-activity, a picture...: no program to show.
+  std::string other = OtherContainer(bytes);
+  if (!other.empty()) return Error(path + " : " + other + ", pas un programme ; rien n'est lu");
   if (!bytes.empty() && bytes[0] == ':') {
     bytes.erase(0, 1);
   } else {

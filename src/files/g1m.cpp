@@ -74,6 +74,18 @@ std::string Hex2(unsigned char b) {
   return hex;
 }
 
+}  // namespace
+
+std::string OtherContainer(const std::string& bytes) {
+  if (bytes.size() < kHeader) return "";
+  for (int i = 0; i < 8; ++i)
+    if (static_cast<char>(~bytes[static_cast<size_t>(i)]) != kMagic[i]) return "";
+  unsigned char type = static_cast<unsigned char>(~bytes[8]);
+  return type == kMainMemoryType ? "" : ContainerOf(type);
+}
+
+namespace {
+
 // The 32-byte header, inverted back: what kind of file, how many files.
 bool ReadHeader(const std::string& bytes, unsigned long* count, std::vector<std::string>* warnings,
                 std::string* error) {

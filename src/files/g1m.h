@@ -27,6 +27,10 @@ struct G1mRead {
 // file of the family (an add-in, a language, an e-activity), a count or a
 // length that runs past the end. Bytes after the last file are a warning.
 bool ReadG1m(const std::string& bytes, G1mRead* read, std::string* error);
+// What a file that opens with the family's 32-byte header is: "une
+// application (.g1a)", "une e-activite (.g1e)"..., "" for a main-memory
+// archive or for a file without that header.
+std::string OtherContainer(const std::string& bytes);
 // The archive of these files: one group header per group, in the order the
 // groups first come, each group's files in their order.
 std::string WriteG1m(const std::vector<MainFile>& files);

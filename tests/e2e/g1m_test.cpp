@@ -147,6 +147,32 @@ TEST(G1mFiles, ReadAndWrittenAsText) {
   }
 }
 
+// An add-in or an e-activity is no program: named, nothing shown, status 1.
+TEST(G1mFiles, OtherFilesOfTheFamilyAreNoProgram) {
+  TempDir dir;
+  struct Case {
+    const char* file;
+    unsigned char type;
+    const char* said;
+  };
+  const Case cases[] = {{"JEU.g1a", 0xF3, "une application (.g1a), pas un programme"},
+                        {"COURS.g1e", 0x49, "une e-activite (.g1e), pas un programme"},
+                        {"X.txt", 0x7D, "un fichier de type 7D, pas un programme"}};
+  for (const Case& c : cases) {
+    std::string bytes = G1mBytes(Shared());
+    bytes[8] = static_cast<char>(~c.type);
+    WriteAll(dir / c.file, bytes);
+    RunOptions options;
+    options.stderrPath = dir / "err.txt";
+    Exit exit = RunTexte(dir.Path(), {"lire", c.file}, options);
+    EXPECT_EQ(exit.status, 1) << c.file;
+    EXPECT_EQ(exit.out, "") << c.file;
+    if (!OnWindows()) {
+      EXPECT_TRUE(Has(ReadAll(dir / "err.txt"), c.said)) << c.file;
+    }
+  }
+}
+
 // A backup with the settings (.g1r) is read as the archive it is.
 TEST(G1mFiles, BackupsReadAsArchives) {
   TempDir dir;
