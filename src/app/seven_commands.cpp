@@ -178,7 +178,7 @@ bool LoadOne(const std::string& path, const std::string& name, bool storage,
     std::string base = path.substr(path.find_last_of("/\\") + 1);
     file.fields = StorageFields("", base);
     file.content = bytes;
-    file.what = "fichier " + Shown(base) + " (" + std::to_string(bytes.size()) + " octets)";
+    file.what = "fichier " + Shown(base) + " (" + Octets(bytes.size()) + ")";
     out->push_back(file);
     return true;
   }
@@ -375,12 +375,13 @@ int Liste(Console& con, int port, const std::vector<std::string>& args) {
     Step step = MainList(link, &files);
     Say(con, "Memoire principale :\n");
     for (const Announced& f : files)
-      Say(con, "  %-16s %-8s %-10s %lu octets\n", Shown(f.fields.d[2]).c_str(),
-          Shown(f.fields.d[1]).c_str(), KindWords(f.fields.type).c_str(), f.fields.size);
+      Say(con, "  %-16s %-8s %-10s %s\n", Shown(f.fields.d[2]).c_str(),
+          Shown(f.fields.d[1]).c_str(), KindWords(f.fields.type).c_str(),
+          Octets(f.fields.size).c_str());
     if (step == Step::Done && files.empty()) Say(con, "  (vide)\n");
     if (step == Step::Done) step = link.Request(kRequestMainFree, Fields(), &free);
     if (step == Step::Done && !free.empty())
-      Say(con, "  Libre : %lu octets\n", free[0].fields.size);
+      Say(con, "  Libre : %s\n", Octets(free[0].fields.size).c_str());
     if (step != Step::Done) Say(con, "  %s\n", StepWords(link, step).c_str());
     status = Worst(status, StatusOfStep(step));
   }
@@ -391,17 +392,17 @@ int Liste(Console& con, int port, const std::vector<std::string>& args) {
     Say(con, "Stockage (fls0) :\n");
     for (const Announced& f : files) {
       if (f.fields.d[1].empty())
-        Say(con, "  %s/\n", Shown(f.fields.d[0]).c_str());
+        Say(con, "  %s/\n", f.fields.d[0].empty() ? "(sans nom)" : Shown(f.fields.d[0]).c_str());
       else
-        Say(con, "  %-24s %lu octets\n",
+        Say(con, "  %-24s %s\n",
             Shown(f.fields.d[0].empty() ? f.fields.d[1] : f.fields.d[0] + "/" + f.fields.d[1])
                 .c_str(),
-            f.fields.size);
+            Octets(f.fields.size).c_str());
     }
     if (step == Step::Done && files.empty()) Say(con, "  (vide)\n");
     if (step == Step::Done) step = link.Request(kRequestStorageFree, device, &free);
     if (step == Step::Done && !free.empty())
-      Say(con, "  Libre : %lu octets\n", free[0].fields.size);
+      Say(con, "  Libre : %s\n", Octets(free[0].fields.size).c_str());
     if (step == Step::Refused)
       Say(con, "  pas de memoire de stockage (%s)\n", StepWords(link, step).c_str());
     else if (step != Step::Done)
@@ -464,8 +465,8 @@ int FetchStorage(Console& con, SevenLink& link, const std::vector<std::string>& 
       continue;
     }
     if (WriteNewFile(folder, StorageNames(name), got[0].content, &path, &error)) {
-      Say(con, "  %s (%lu octets) : %s\n", Shown(wanted).c_str(),
-          static_cast<unsigned long>(got[0].content.size()), path.c_str());
+      Say(con, "  %s (%s) : %s\n", Shown(wanted).c_str(), Octets(got[0].content.size()).c_str(),
+          path.c_str());
     } else {
       Say(con, "  %s : pas enregistre : %s\n", Shown(wanted).c_str(), error.c_str());
       status = Worst(status, 1);

@@ -93,8 +93,16 @@ int Usage() {
   return 2;
 }
 
+// Names in messages come from files: their control bytes would drive the
+// terminal.
+std::string ForTerminal(std::string message) {
+  for (char& c : message)
+    if ((static_cast<unsigned char>(c) < 0x20 && c != '\n') || c == 0x7F) c = '_';
+  return message;
+}
+
 int Error(const std::string& message) {
-  std::fprintf(stderr, "liaison-texte : %s\n", message.c_str());
+  std::fprintf(stderr, "liaison-texte : %s\n", ForTerminal(message).c_str());
   return 1;
 }
 
@@ -103,7 +111,7 @@ void Print(const std::string& text) {
 }
 
 void Note(const std::string& note) {
-  std::fprintf(stderr, "liaison-texte : %s\n", note.c_str());
+  std::fprintf(stderr, "liaison-texte : %s\n", ForTerminal(note).c_str());
 }
 
 void Notes(const std::vector<std::string>& notes) {

@@ -1,5 +1,7 @@
 #include "app/words.h"
 
+#include "files/archive.h"
+
 namespace {
 
 const char* KindWord(Kind kind) {
@@ -55,6 +57,6 @@ std::string Describe(const Item& item) {
   if (!name.empty()) text += " " + Shown(name);
   PartRule rule;
   if (PartsOf(item.header, &rule))
-    text += " (" + std::to_string(rule.count * rule.length) + " octets)";
+    text += " (" + Octets(static_cast<unsigned long>(rule.count * rule.length)) + ")";
   return text;
 }

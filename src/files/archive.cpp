@@ -170,6 +170,10 @@ std::string DateStem(std::time_t when) {
   return stem;
 }
 
+std::string Octets(unsigned long count) {
+  return std::to_string(count) + (count > 1 ? " octets" : " octet");
+}
+
 std::string InFolder(const std::string& folder, const std::string& name) {
   if (folder.empty() || folder == ".") return name;
   char last = folder.back();

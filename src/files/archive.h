@@ -61,5 +61,7 @@ bool CreateNewFolder(const std::string& folder, const std::string& stem, std::st
                      std::string* error);
 // "AAAAMMJJ-HHMMSS", the local date and time.
 std::string DateStem(std::time_t when);
+// "0 octet", "1 octet", "2 octets": French keeps the singular up to 1.
+std::string Octets(unsigned long count);
 // `folder` joined with `name`.
 std::string InFolder(const std::string& folder, const std::string& name);

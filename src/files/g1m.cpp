@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "files/archive.h"
 #include "files/catalogue.h"
 #include "link/link.h"
 #include "text/crossing.h"
@@ -90,7 +91,7 @@ namespace {
 bool ReadHeader(const std::string& bytes, unsigned long* count, std::vector<std::string>* warnings,
                 std::string* error) {
   if (bytes.size() < kHeader) {
-    *error = "trop court pour une archive .g1m (" + std::to_string(bytes.size()) + " octets)";
+    *error = "trop court pour une archive .g1m (" + Octets(bytes.size()) + ")";
     return false;
   }
   std::string h(kHeader, '\0');
@@ -228,7 +229,7 @@ bool ProgramOf(const MainFile& file, std::string* program, std::string* password
 std::string DescribeFile(const MainFile& file) {
   if (file.type == MAIN_PROGRAM) return "programme " + file.name;
   return "fichier " + file.name + " (type " + Hex2(file.type) + ", " +
-         std::to_string(file.content.size()) + " octets)";
+         Octets(file.content.size()) + ")";
 }
 
 namespace {

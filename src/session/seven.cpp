@@ -276,7 +276,7 @@ Step SevenLink::ReceiveData(const Announced& file, std::string* content) {
     if (step != Step::Done) return step;
     if (!receiver.Take(packet, &why)) {
       Write(Basic(kNak, kNakError));
-      return Fail(Step::Broken, file.fields.d[1] + " : " + why);
+      return Fail(Step::Broken, why);  // the caller names the file
     }
     if (!Write(Basic(kAck, kAckPlain))) return Fail(Step::LineLost, "ecriture impossible");
     events_.Progress(receiver.Content().size(), file.fields.size);

@@ -154,6 +154,14 @@ TEST(Texte, ConvertSaysWhatCannotFollow) {
   if (!OnWindows()) {
     EXPECT_TRUE(Has(ReadAll(dir / "err.txt"), "ne garde pas le mot de passe de SECRET"));
   }
+  // A name's control bytes reach no terminal.
+  WriteAll(dir / "esc.g1m", G1mBytes({G1mProgram("\x1B[2J", "A\x7F\x55")}));
+  EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "esc.g1m", "esc.cat"}, options).status, 1);
+  if (!OnWindows()) {
+    std::string err = ReadAll(dir / "err.txt");
+    EXPECT_TRUE(Has(err, "programme _[2J : 1 code(s) inconnu(s)")) << err;
+    EXPECT_EQ(err.find('\x1B'), std::string::npos);
+  }
   for (const char* out : {"out.cat", "out.g1m"}) {
     WriteAll(dir / out, "kept");
     EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "list.cas", out}, options).status, 1) << out;
