@@ -67,7 +67,10 @@ OpenResult UsbLine::Open(int) {
     why_ = where + "la calculatrice ne prend rien";
     return OpenResult::CannotOpen;
   }
-  while (bus_.Read(buffer_, sizeof buffer_, 700) > 0) {
+  // What else comes is drained until the line is quiet, but not for ever:
+  // a calculator streaming its screen is never quiet.
+  const Clock::time_point enough = Clock::now() + Ms(1500);
+  while (Clock::now() < enough && bus_.Read(buffer_, sizeof buffer_, 700) > 0) {
   }
   start_ = end_ = 0;
   return OpenResult::Opened;

@@ -2,7 +2,11 @@
 // goes through the fake bus; the drawing and the pictures are its frames.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <thread>
 #include <dirent.h>
 
 #include "app/commands.h"
@@ -128,6 +132,31 @@ TEST(Projector, AnswersTheCheckBeforeTheStream) {
   EXPECT_EQ(Pictures(dir.Path()), 1);
   EXPECT_NE(out.find("1 image(s) enregistree(s), 1 trame(s) recue(s).\n"), std::string::npos)
       << out;
+}
+
+// A calculator that streams from the start, never quiet: the opening does
+// not wait for a quiet moment for ever, and the frames are taken.
+TEST(Projector, StreamingAtOnce) {
+  struct Streaming : FakeUsbBus {
+    std::string frame = StreamPacket("\x0BTYP01", std::string(1024, '\x3C'));
+    int Read(unsigned char* bytes, int size, int) override {
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+      int n = std::min(size, static_cast<int>(frame.size()));
+      std::memcpy(bytes, frame.data(), static_cast<size_t>(n));
+      return n;
+    }
+  } bus;
+  TempDir dir;
+  UsbLine line(bus);
+  SerialBackend& previous = UseSerialBackend(line);
+  Console con;
+  con.inFd = -1;
+  con.out = std::fopen((dir / "out.txt").c_str(), "w");
+  int status = Ecran(con, 1, {dir.Path(), "--nombre", "1"});
+  std::fclose(con.out);
+  UseSerialBackend(previous);
+  EXPECT_EQ(status, 0) << ReadAll(dir / "out.txt");
+  EXPECT_EQ(Pictures(dir.Path()), 1);
 }
 
 // The cable pulled out: the summary, status 255.
