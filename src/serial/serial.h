@@ -76,6 +76,9 @@ class SerialBackend {
   virtual bool IsUsb() const { return false; }
   // After a failed Open: the device and the system's reason.
   virtual std::string OpenError() const { return ""; }
+  // A library's own words for its last failure (libusb's English), kept for
+  // the trace rather than shown.
+  virtual std::string LibraryWords() const { return ""; }
 };
 
 SerialBackend& NativeSerialBackend();

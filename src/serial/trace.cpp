@@ -74,16 +74,31 @@ bool LineTrace::Configure() {
   return ok;
 }
 
+OpenResult LineTrace::Open(int port) {
+  OpenResult result = line_.Open(port);
+  LogLibraryWords();
+  return result;
+}
+
 int LineTrace::Read(unsigned char* buffer, int count, int* bytesRead) {
   int ok = line_.Read(buffer, count, bytesRead);
   Log("calc>PC", buffer, *bytesRead);
+  if (!ok) LogLibraryWords();
   return ok;
 }
 
 int LineTrace::Write(const unsigned char* buffer, int count, int* bytesWritten) {
   int ok = line_.Write(buffer, count, bytesWritten);
   Log("PC>calc", buffer, *bytesWritten);
+  if (!ok) LogLibraryWords();
   return ok;
+}
+
+void LineTrace::LogLibraryWords() {
+  std::string words = line_.LibraryWords();
+  if (words.empty() || words == words_) return;
+  words_ = words;
+  Write("# bibliotheque : " + words + "\n");
 }
 
 // One write to the file for each operation on the line, so that a program

@@ -21,8 +21,9 @@ class LineTrace final : public SerialBackend {
   LineTrace(const LineTrace&) = delete;
   LineTrace& operator=(const LineTrace&) = delete;
 
-  OpenResult Open(int port) override { return line_.Open(port); }
+  OpenResult Open(int port) override;
   std::string OpenError() const override { return line_.OpenError(); }
+  std::string LibraryWords() const override { return line_.LibraryWords(); }
   void Close() override { line_.Close(); }
   bool Configure() override;
   bool IsUsb() const override { return line_.IsUsb(); }
@@ -31,6 +32,8 @@ class LineTrace final : public SerialBackend {
 
  private:
   void Log(const char* direction, const unsigned char* bytes, int count);
+  // The library's words for a failure, once each time they change.
+  void LogLibraryWords();
   void Write(const std::string& lines);
   SerialBackend& line_;
   FILE* file_;
@@ -38,4 +41,5 @@ class LineTrace final : public SerialBackend {
   bool failed_ = false;
   std::chrono::steady_clock::time_point start_;
   DCB shown_;  // the settings the trace last wrote down
+  std::string words_;  // the library's words last written down
 };

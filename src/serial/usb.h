@@ -34,6 +34,8 @@ class UsbBus {
   // Bytes written, -1 when the device is gone.
   virtual int Write(const unsigned char* bytes, int size, int timeoutMs) = 0;
   virtual void Close() = 0;
+  // The library's own words for its last failure (for the trace).
+  virtual std::string LibraryWords() const { return ""; }
 };
 
 // libusb or WinUSB, as the platform has it.
@@ -54,6 +56,7 @@ class UsbLine final : public SerialBackend {
   int Read(unsigned char* buffer, int count, int* bytesRead) override;
   int Write(const unsigned char* buffer, int count, int* bytesWritten) override;
   std::string OpenError() const override { return why_; }
+  std::string LibraryWords() const override { return bus_.LibraryWords(); }
   bool IsUsb() const override { return true; }
 
  private:

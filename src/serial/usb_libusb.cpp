@@ -2,11 +2,39 @@
 // the bus's results; nothing here prints.
 #include <libusb.h>
 
+#include <string>
+
 #include "serial/usb.h"
 
 namespace {
 
 constexpr uint16_t kCasio = 0x07CF, kCalculator = 0x6101;
+
+// The library's codes in the user's words; its own English goes to the trace.
+const char* French(int code) {
+  switch (code) {
+    case LIBUSB_ERROR_ACCESS:
+      return "acces refuse";
+    case LIBUSB_ERROR_BUSY:
+      return "deja utilisee";
+    case LIBUSB_ERROR_NO_DEVICE:
+      return "la calculatrice n'est plus branchee";
+    case LIBUSB_ERROR_NOT_FOUND:
+      return "introuvable (le pilote du systeme la tient ?)";
+    case LIBUSB_ERROR_NOT_SUPPORTED:
+      return "interface USB non reconnue";
+    case LIBUSB_ERROR_TIMEOUT:
+      return "pas de reponse a temps";
+    case LIBUSB_ERROR_PIPE:
+      return "transfert refuse par la calculatrice";
+    case LIBUSB_ERROR_IO:
+      return "erreur d'entree-sortie USB";
+    case LIBUSB_ERROR_NO_MEM:
+      return "memoire insuffisante";
+    default:
+      return "erreur USB";
+  }
+}
 
 class LibusbBus final : public UsbBus {
  public:
@@ -63,7 +91,8 @@ class LibusbBus final : public UsbBus {
       result = libusb_claim_interface(handle_, 0);
     }
     if (result != 0) {
-      *why = libusb_strerror(static_cast<libusb_error>(result));
+      *why = French(result);
+      words_ = libusb_strerror(static_cast<libusb_error>(result));
       Close();
       return result == LIBUSB_ERROR_ACCESS      ? UsbOpen::NoPermission
              : result == LIBUSB_ERROR_BUSY      ? UsbOpen::Busy
@@ -88,6 +117,8 @@ class LibusbBus final : public UsbBus {
   int Write(const unsigned char* bytes, int size, int timeoutMs) override {
     return Transfer(out_, const_cast<unsigned char*>(bytes), size, timeoutMs);
   }
+
+  std::string LibraryWords() const override { return words_; }
 
   void Close() override {
     if (handle_ && claimed_) libusb_release_interface(handle_, 0);
@@ -126,6 +157,7 @@ class LibusbBus final : public UsbBus {
     int result = libusb_bulk_transfer(handle_, endpoint, bytes, size, &done,
                                       static_cast<unsigned>(timeoutMs > 0 ? timeoutMs : 1));
     if (result == 0 || result == LIBUSB_ERROR_TIMEOUT) return done;
+    words_ = libusb_strerror(static_cast<libusb_error>(result));
     return -1;  // gone, or broken: either way the line is lost
   }
 
@@ -133,6 +165,7 @@ class LibusbBus final : public UsbBus {
   libusb_device_handle* handle_ = nullptr;
   bool claimed_ = false;
   unsigned char in_ = 0, out_ = 0;
+  std::string words_;
 };
 
 }  // namespace

@@ -42,7 +42,7 @@ OpenResult UsbLine::Open(int) {
              "puis rebranchez-la. Windows : le pilote WinUSB (Zadig).";
       return OpenResult::CannotOpen;
     case UsbOpen::Busy:
-      why_ = where + "deja prise par un autre programme ou un autre pilote (" + why + ")";
+      why_ = where + "deja prise par un autre programme ou un autre pilote";
       return OpenResult::CannotOpen;
     case UsbOpen::Gone:
     case UsbOpen::Failed:

@@ -116,6 +116,27 @@ TEST(LibusbCable, RefusalWhilePacketsGoAhead) {
   EXPECT_TRUE(Has(run.report, "terminate")) << "the link is ended";
 }
 
+// The library's English is for the trace; the user reads French.
+TEST(LibusbCable, LibraryWordsGoToTheTrace) {
+  NATIVE_ONLY();
+  TempDir dir;
+  Calculator calculator(dir, {"--seven"});
+  RunOptions options;
+  options.args = {"info"};
+  options.stderrPath = dir / "err.txt";
+  options.env = {"LD_PRELOAD=" FAKE_LIBUSB, "LIAISON_FAKE_USB_PTY=" + calculator.Port(),
+                 "LIAISON_FAKE_USB=busy", "LIAISON_TRACE=" + dir / "trace.txt",
+                 "ASAN_OPTIONS=verify_asan_link_order=0"};
+  Exit exit = RunLiaison(dir.Path(), "usb", "", options);
+  EXPECT_EQ(exit.status, 255) << exit.out;
+  std::string err = ReadAll(dir / "err.txt");
+  EXPECT_TRUE(Has(err, "USB bus 3, adresse 4 : deja prise par un autre programme ou un autre "
+                       "pilote"))
+      << err;
+  EXPECT_FALSE(Has(err + exit.out, "busy")) << err;
+  EXPECT_TRUE(Has(ReadAll(dir / "trace.txt"), "# bibliotheque : Resource busy\n"));
+}
+
 // The cable pulled during a transfer: said, 255.
 TEST(LibusbCable, PulledDuringATransfer) {
   NATIVE_ONLY();
