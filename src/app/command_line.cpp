@@ -73,6 +73,10 @@ bool IsFolder(const std::string& folder) {
   return false;
 }
 
+std::string PortWords(int port) {
+  return CurrentSerialBackend().IsUsb() ? "le cable USB" : "COM" + std::to_string(port);
+}
+
 bool OpenPort(Console& con, int port) {
   if (!OpenCOM(port)) {
     Say(con, "\n");

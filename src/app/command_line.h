@@ -21,5 +21,7 @@ constexpr int kMostSeconds = 1000000;
 bool TakeFolder(const std::string& word, std::string* folder, bool* named);
 // A folder named on the command line that is none is a wrong command line.
 bool IsFolder(const std::string& folder);
+// "COM1", or "le cable USB" when the calculator is on its USB cable.
+std::string PortWords(int port);
 // Opens the port, or ends the console line after the port's own message.
 bool OpenPort(Console& con, int port);

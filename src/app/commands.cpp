@@ -202,9 +202,10 @@ int Recevoir(Console& con, int port, const std::vector<std::string>& args) {
   if (!IsFolder(folder)) return 2;
   if (!OpenPort(con, port)) return -1;
   if (wait >= 0)
-    Say(con, "En attente de la calculatrice sur COM%d (%d s au plus)...\n", port, wait);
+    Say(con, "En attente de la calculatrice sur %s (%d s au plus)...\n", PortWords(port).c_str(),
+        wait);
   else
-    Say(con, "En attente de la calculatrice sur COM%d...\n", port);
+    Say(con, "En attente de la calculatrice sur %s...\n", PortWords(port).c_str());
   Receiving events(con, folder);
   Summary summary = ReceiveTransmission(wait, events);
   if (summary.end == TransmissionEnd::SevenCall) return TakeSeven(con, folder);
@@ -335,7 +336,8 @@ int Envoyer(Console& con, int port, const std::vector<std::string>& args) {
     return 1;
   }
   if (!OpenPort(con, port)) return -1;
-  Say(con, "En attente de la calculatrice sur COM%d (mettez-la en reception)...\n", port);
+  Say(con, "En attente de la calculatrice sur %s (mettez-la en reception)...\n",
+      PortWords(port).c_str());
   SevenConsole events(con, s.choice);
   SevenLink link(events);
   link.AllowShifting(!s.careful);
@@ -457,10 +459,13 @@ int Ecran(Console& con, int port, const std::vector<std::string>& args) {
   }
   if (!IsFolder(folder)) return 2;
   if (!ascii && !DrawsUtf8(con)) ascii = true;  // a console without UTF-8 gets '#'
+  // The screen comes in another mode than the files.
+  CurrentSerialBackend().SetModeHint(
+      "Projecteur (Projector), ou ScreenR(XP) / ScreenRecv sur une Graph 90+E,");
   if (!OpenPort(con, port)) return -1;
   if (CurrentSerialBackend().IsUsb()) return EcranUsb(con, folder, scale, ascii, wanted);
-  Say(con, "En attente des captures d'ecran sur COM%d (touche de capture de la calculatrice)...\n",
-      port);
+  Say(con, "En attente des captures d'ecran sur %s (touche de capture de la calculatrice)...\n",
+      PortWords(port).c_str());
   Capturing events(con, folder, scale, ascii, wanted, wait);
   SetLastWords("\n" + events.Summary());
   // Each capture is a transmission of its own.

@@ -202,6 +202,12 @@ int ShowPorts() {
     std::printf("Liaison n'ouvrira aucun port : %s.\n", choice.error.c_str());
     return -1;
   }
+  std::string notPort = choice.usb ? "" : NotASerialPort(choice.device);
+  if (!notPort.empty()) {
+    std::printf("Attention, LIAISON_PORT nomme %s : Liaison ne pourra pas l'ouvrir.\n",
+                notPort.c_str());
+    return -1;
+  }
   if (choice.usb)
     std::printf("Liaison ouvrira la calculatrice USB : %s.\n", choice.why.c_str());
   else

@@ -58,9 +58,12 @@ SerialBackend& UseSerialBackend(SerialBackend& backend) {
 int OpenCOM(int port) {
   OpenResult result = Backend().Open(port);
   if (result == OpenResult::Opened) return 1;
-  std::printf(result == OpenResult::CannotOpen ? "Erreur lors de l'ouverture du port COM%d"
-                                               : "Erreur lors de la configuration du port COM%d",
-              port);
+  if (Backend().IsUsb())
+    std::printf("Erreur lors de l'ouverture de la calculatrice USB");
+  else
+    std::printf(result == OpenResult::CannotOpen ? "Erreur lors de l'ouverture du port COM%d"
+                                                 : "Erreur lors de la configuration du port COM%d",
+                port);
   std::fflush(stdout);
   // The console line is the program's own; the device and the reason go to
   // standard error, for the user who has to mend it.

@@ -57,6 +57,9 @@ std::string WindowsComDevice(int number);  // \\.\COMn
 PortChoice ChoosePort();
 // The serial ports this machine shows, for `liaison --ports`.
 std::vector<std::string> ListSerialPorts();
+// "" for a device that may be a serial port (or is not there); else what it
+// is instead: "/dev/x : un dossier, pas un port serie".
+std::string NotASerialPort(const std::string& device);
 
 // The operations above forward to one backend. The program uses the native
 // one; tests and fuzzers plug in an in-memory line, and a trace of the line
@@ -74,6 +77,8 @@ class SerialBackend {
   virtual bool Configure() { return true; }
   // The calculator's own USB cable rather than a serial line.
   virtual bool IsUsb() const { return false; }
+  // The mode to choose on the calculator, said when none is found on USB.
+  virtual void SetModeHint(const std::string& /*mode*/) {}
   // After a failed Open: the device and the system's reason.
   virtual std::string OpenError() const { return ""; }
   // A library's own words for its last failure (libusb's English), kept for

@@ -142,17 +142,65 @@ int PollFor(int fd, short events, Clock::time_point deadline, bool forever) {
   }
 }
 
+// Why a device cannot be opened, in the user's words.
+std::string OpenFailure(int code) {
+  switch (code) {
+    case ENOENT:
+      return "n'existe pas (adaptateur debranche ?)";
+    case EACCES:
+    case EPERM:
+      return "permission refusee (ajoutez-vous au groupe dialout, puis reconnectez-vous)";
+    case EBUSY:
+      return "deja pris par un autre programme";
+    case ENXIO:
+    case ENODEV:
+      return "aucun appareil derriere ce nom";
+    case EIO:
+      return "erreur d'entree-sortie";
+    default:
+      return std::strerror(code);
+  }
+}
+
+// A port opened at once on a tty; anything else named is said for what it is.
+std::string KindOfNoPort(const struct stat& st) {
+  if (S_ISDIR(st.st_mode)) return "un dossier";
+  if (S_ISREG(st.st_mode)) return "un fichier";
+  if (S_ISFIFO(st.st_mode)) return "un tube (FIFO)";
+  if (S_ISSOCK(st.st_mode)) return "une socket";
+  return "un peripherique";
+}
+
+}  // namespace
+
+std::string NotASerialPort(const std::string& device) {
+  struct stat st {};
+  if (stat(device.c_str(), &st) != 0 || S_ISCHR(st.st_mode)) return "";
+  return device + " : " + KindOfNoPort(st) + ", pas un port serie";
+}
+
+namespace {
+
 class PosixSerial final : public SerialBackend {
  public:
   OpenResult Open(int port) override {
     std::string device = DeviceFor(port);
+    // A folder does not open; a file, a FIFO or a device that is no serial
+    // port opens but takes no line settings. Either is said for what it is.
+    std::string notPort = NotASerialPort(device);
+    if (notPort.empty()) notPort = device + " : un peripherique qui n'est pas un port serie";
     int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == EISDIR) return Failed(notPort, OpenResult::CannotOpen);
     if (fd < 0 && device != "/dev/tty")
-      return Failed(device + " : " + std::strerror(errno), OpenResult::CannotOpen);
+      return Failed(device + " : " + OpenFailure(errno), OpenResult::CannotOpen);
     if (fd < 0 || IsOwnConsole(fd, device)) {
       if (fd >= 0) close(fd);
       return Failed(device + " est le terminal de liaison lui-meme, pas un port serie",
                     OpenResult::CannotOpen);
+    }
+    if (!isatty(fd)) {
+      close(fd);
+      return Failed(notPort, OpenResult::CannotConfigure);
     }
     if (!TakeExclusive(fd)) {
       close(fd);
@@ -160,7 +208,7 @@ class PosixSerial final : public SerialBackend {
     }
     g_hCOM = fd;
     if (!ApplyLineSettings(fd, g_dcb)) {
-      std::string why = device + " : " + std::strerror(errno);
+      std::string why = device + " : le port refuse ses reglages (" + OpenFailure(errno) + ")";
       close(fd);
       g_hCOM = InvalidComHandle();
       return Failed(why, OpenResult::CannotConfigure);

@@ -102,6 +102,11 @@ PortChoice ChoosePort() {
 }
 
 // Every DOS device name that is a COM port.
+// Windows names its ports COM1 to COM256: a name is checked as it is chosen.
+std::string NotASerialPort(const std::string&) {
+  return "";
+}
+
 std::vector<std::string> ListSerialPorts() {
   std::vector<char> names(1 << 16);
   DWORD size = QueryDosDeviceA(nullptr, names.data(), static_cast<DWORD>(names.size()));

@@ -27,6 +27,7 @@ class LineTrace final : public SerialBackend {
   void Close() override { line_.Close(); }
   bool Configure() override;
   bool IsUsb() const override { return line_.IsUsb(); }
+  void SetModeHint(const std::string& mode) override { line_.SetModeHint(mode); }
   int Read(unsigned char* buffer, int count, int* bytesRead) override;
   int Write(const unsigned char* buffer, int count, int* bytesWritten) override;
 

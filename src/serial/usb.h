@@ -58,6 +58,7 @@ class UsbLine final : public SerialBackend {
   std::string OpenError() const override { return why_; }
   std::string LibraryWords() const override { return bus_.LibraryWords(); }
   bool IsUsb() const override { return true; }
+  void SetModeHint(const std::string& mode) override { mode_ = mode; }
 
  private:
   bool Fill(int timeoutMs);  // false when the device is gone
@@ -66,4 +67,5 @@ class UsbLine final : public SerialBackend {
   int start_ = 0, end_ = 0;
   bool open_ = false;
   std::string why_;
+  std::string mode_ = "TransfDon (DataTrans)";
 };

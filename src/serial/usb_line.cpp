@@ -19,9 +19,8 @@ long MsUntil(Clock::time_point when) {
 OpenResult UsbLine::Open(int) {
   std::vector<UsbCalculator> found = bus_.Calculators();
   if (found.empty()) {
-    why_ =
-        "aucune calculatrice Casio branchee en USB (07CF:6101) : branchez-la et choisissez "
-        "TransfDon (DataTrans) sur la calculatrice";
+    why_ = "aucune calculatrice Casio branchee en USB (07CF:6101) : branchez-la et choisissez " +
+           mode_ + " sur la calculatrice";
     return OpenResult::CannotOpen;
   }
   if (found.size() > 1) {

@@ -1,5 +1,7 @@
 // On a real desk: the command line, any COM port on Windows, and a trace of
 // the line that a user can send along when asking for help.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -261,6 +263,58 @@ TEST(UsbCable, ListedAndMissing) {
   exit = RunLiaison(dir.Path(), "usb", "", ports);
   EXPECT_TRUE(Has(exit.out, "Liaison ouvrira la calculatrice USB : nomme par LIAISON_PORT.\n"))
       << exit.out;
+  // The console names the USB cable, not COM1; the screen asks for its mode.
+  WriteAll(dir / "P.g1m", G1mBytes({G1mProgram("P", "1")}));
+  info.args = {"envoyer", "P.g1m"};
+  exit = RunLiaison(dir.Path(), "usb", "", info);
+  EXPECT_EQ(exit.status, 255) << exit.out;
+  EXPECT_TRUE(Has(exit.out, "Erreur lors de l'ouverture de la calculatrice USB\n")) << exit.out;
+  EXPECT_FALSE(Has(exit.out, "COM1")) << exit.out;
+  info.args = {"ecran"};
+  exit = RunLiaison(dir.Path(), "usb", "", info);
+  EXPECT_EQ(exit.status, 255) << exit.out;
+  if (!OnWindows()) {
+    std::string err = ReadAll(dir / "err.txt");
+    EXPECT_TRUE(Has(err, "choisissez Projecteur (Projector), ou ScreenR(XP) / ScreenRecv sur une "
+                         "Graph 90+E, sur la calculatrice"))
+        << err;
+    EXPECT_FALSE(Has(err, "TransfDon")) << err;
+  }
+}
+
+// LIAISON_PORT naming what is no serial port: said in French for what it
+// is, on opening and by --ports; status 255.
+TEST(PortNames, ThatAreNoSerialPort) {
+  if (OnWindows()) GTEST_SKIP() << "POSIX device names";
+  TempDir dir;
+  mkdir((dir / "dossier").c_str(), 0755);
+  mkfifo((dir / "tube").c_str(), 0644);
+  WriteAll(dir / "fichier", "x");
+  struct Case {
+    std::string device, said;
+    bool byPorts;
+  };
+  const Case cases[] = {
+      {dir / "dossier", dir / "dossier : un dossier, pas un port serie", true},
+      {dir / "tube", dir / "tube : un tube (FIFO), pas un port serie", true},
+      {dir / "fichier", dir / "fichier : un fichier, pas un port serie", true},
+      {"/dev/null", "/dev/null : un peripherique qui n'est pas un port serie", false},
+  };
+  for (const Case& c : cases) {
+    RunOptions options;
+    options.args = {"info"};
+    options.stderrPath = dir / "err.txt";
+    Exit exit = RunLiaison(dir.Path(), c.device, "", options);
+    EXPECT_EQ(exit.status, 255) << c.device;
+    std::string err = ReadAll(dir / "err.txt");
+    EXPECT_EQ(err, "\nliaison: " + c.said + "\n") << c.device;
+    options.args = {"--ports"};
+    exit = RunLiaison(dir.Path(), c.device, "", options);
+    if (c.byPorts) {
+      EXPECT_EQ(exit.status, 255) << c.device;
+      EXPECT_TRUE(Has(exit.out, "Attention, LIAISON_PORT nomme " + c.said)) << exit.out;
+    }
+  }
 }
 
 }  // namespace

@@ -176,7 +176,8 @@ TEST(Ports, SayWhyTheyCannotBeOpened) {
   EXPECT_EQ(exit.out,
             "Ouverture et configuration du port COM1...\r\nErreur lors de l'ouverture "
             "du port COM1");
-  EXPECT_TRUE(Has(ReadAll(dir / "err.txt"), dir / "no-such-port : No such file or directory"))
+  EXPECT_TRUE(
+      Has(ReadAll(dir / "err.txt"), dir / "no-such-port : n'existe pas (adaptateur debranche ?)"))
       << ReadAll(dir / "err.txt");
 
   options.terminalColumns = 80;
