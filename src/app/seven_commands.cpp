@@ -189,7 +189,14 @@ bool LoadOne(const std::string& path, const std::string& name, bool storage,
       return false;
     }
     for (const std::string& warning : read.warnings) notes->push_back(path + " : " + warning);
-    for (const MainFile& file : read.files) out->push_back(MainOutgoing(file));
+    for (const MainFile& file : read.files) {
+      // How a calculator takes a file of no byte is not known: it is kept here.
+      if (file.content.empty()) {
+        *error = path + " : " + Shown(DescribeFile(file)) + " est vide : il n'est pas envoye";
+        return false;
+      }
+      out->push_back(MainOutgoing(file));
+    }
     return true;
   }
   std::vector<Item> items;

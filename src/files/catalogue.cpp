@@ -143,8 +143,11 @@ bool ReadProgram(const Record& r, CatalogueRead* read, std::string* error) {
       !ReadBytes(r.Get("Option1"), r.line, "Option1", &option, error) ||
       !ReadBytes(r.data, dataLine, "programme", &program, error))
     return false;
-  if (name.empty() || name.size() > NAME_LENGTH || password.size() > NAME_LENGTH ||
-      option.size() > 2) {
+  if (name.empty() || name.front() == 0xFF) {
+    *error = At(r.line, "nom vide");
+    return false;
+  }
+  if (name.size() > NAME_LENGTH || password.size() > NAME_LENGTH || option.size() > 2) {
     *error = At(r.line, "nom (1 a 8 octets), mot de passe (8 au plus) ou Option1 (2) trop long");
     return false;
   }

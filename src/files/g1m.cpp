@@ -144,6 +144,11 @@ bool ReadG1m(const std::string& bytes, G1mRead* read, std::string* error) {
       file.group = group;
       file.directory = NameAt(bytes, at, 8);
       file.name = NameAt(bytes, at + 8, 8);
+      if (file.name.empty()) {  // no calculator names a file so
+        *error = Offset(at + 8) + " : fichier " + std::to_string(read->files.size() + 1) +
+                 " (groupe " + group + ") : nom vide";
+        return false;
+      }
       file.type = static_cast<unsigned char>(bytes[at + 16]);
       unsigned long length = BigEndian(bytes, at + 17, 4);
       at += kFileHeader;

@@ -83,6 +83,11 @@ bool LoadSendable(const std::string& path, const std::string& name, std::vector<
       *error = path + " : archive .cas illisible, " + *error;
       return false;
     }
+    for (size_t i = 0; i < archive.size(); ++i)
+      if (KindOf(archive[i].header) == Kind::Program && ItemName(archive[i].header).empty()) {
+        *error = path + " : programme " + std::to_string(i + 1) + " de l'archive : nom vide";
+        return false;
+      }
     items->insert(items->end(), archive.begin(), archive.end());
     return true;
   }

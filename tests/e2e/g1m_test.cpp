@@ -173,6 +173,44 @@ TEST(G1mFiles, OtherFilesOfTheFamilyAreNoProgram) {
   }
 }
 
+// A program with no name (empty, or all FF) and a file of no byte: refused
+// before anything is sent or written, by both protocols and convertir.
+TEST(G1mFiles, EmptyNamesAndFilesAreRefused) {
+  TempDir dir;
+  WriteAll(dir / "vide.g1m", G1mBytes({G1mProgram("", "1")}));
+  WriteAll(dir / "ff.g1m", G1mBytes({G1mProgram("\xFF\xFF\xFF", "1")}));
+  WriteAll(dir / "zero.g1m", G1mBytes({{"PROGRAM", "system", "Z", 1, ""}}));
+  Bytes unnamed = ProgramItemBytes("", "1");
+  WriteAll(dir / "vide.cas", Str(unnamed));
+  WriteAll(dir / "vide.cat", "%Header Record\r\nFormat:TXT\r\nCommunication SW:0\r\n"
+                             "Data Type:PG\r\nCapacity:4\r\nFile Name:\r\nGroup Name:\r\n"
+                             "Password:\r\nOption1:NL\r\nOption2:NL\r\nOption3:NL\r\n"
+                             "Option4:NL\r\n%Data Record\r\n1\r\n%End\r\n");
+  struct Case {
+    std::vector<std::string> args;
+    const char* said;
+  };
+  const Case cases[] = {
+      {{"envoyer", "--protocole", "7", "vide.g1m"}, "fichier 1 (groupe PROGRAM) : nom vide"},
+      {{"envoyer", "--protocole", "cas50", "ff.g1m"}, "fichier 1 (groupe PROGRAM) : nom vide"},
+      {{"envoyer", "vide.cas"}, "vide.cas : programme 1 de l'archive : nom vide"},
+      {{"envoyer", "vide.cat"}, "vide.cat, ligne 1 : nom vide"},
+      {{"envoyer", "--protocole", "7", "zero.g1m"},
+       "zero.g1m : programme Z est vide : il n'est pas envoye"},
+  };
+  for (const Case& c : cases) {
+    RunOptions options;
+    options.args = c.args;
+    Exit exit = RunLiaison(dir.Path(), "/dev/null", "", options);  // no port is opened
+    EXPECT_EQ(exit.status, 1) << c.said;
+    EXPECT_TRUE(Has(exit.out, c.said)) << exit.out;
+    EXPECT_TRUE(Has(exit.out, "Rien n'a ete envoye.\n")) << exit.out;
+  }
+  EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "vide.g1m", "out.cat"}).status, 1);
+  EXPECT_EQ(RunTexte(dir.Path(), {"lire", "vide.cat"}).status, 1);
+  EXPECT_EQ(ReadAll(dir / "out.cat"), "");
+}
+
 // A backup with the settings (.g1r) is read as the archive it is.
 TEST(G1mFiles, BackupsReadAsArchives) {
   TempDir dir;
