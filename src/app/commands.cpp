@@ -200,6 +200,12 @@ int Recevoir(Console& con, int port, const std::vector<std::string>& args) {
     }
   }
   if (!IsFolder(folder)) return 2;
+  // Before the calculator is answered: it would take every file for received.
+  std::string error;
+  if (!FolderTakesFiles(folder, &error)) {
+    Say(con, "Rien ne peut etre enregistre : %s\n", error.c_str());
+    return 1;
+  }
   if (!OpenPort(con, port)) return -1;
   if (wait >= 0)
     Say(con, "En attente de la calculatrice sur %s (%d s au plus)...\n", PortWords(port).c_str(),

@@ -1,5 +1,7 @@
 #include "app/seven_commands.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <ctime>
 #include <memory>
 
@@ -266,21 +268,82 @@ int SendSeven(Console& con, SevenLink& link, const std::vector<Outgoing>& files,
 
 namespace {
 
-// recevoir's events: every main-memory file kept for the archive.
+// An archive holds at most 65,535 files (its count has 16 bits); one that
+// Liaison keeps growing on disk is rewritten whole for each new file, so it
+// is also kept small: the next file past 1 MiB starts another.
+constexpr size_t kArchiveFiles = 65535;
+constexpr size_t kArchiveBytes = 1 << 20;
+
+// recevoir's events: each main-memory file is on disk, in a whole archive,
+// before the calculator is told it was received.
 class Taking : public SevenConsole {
  public:
-  explicit Taking(Console& con) : SevenConsole(con) {}
-  bool Keep(const Announced& file) override {
-    if (file.code != kMainFile) return false;
+  Taking(Console& con, const std::string& folder) : SevenConsole(con), folder_(folder) {}
+  bool Keep(const Announced& file, int* nak) override {
     MainFile kept = FileOf(file);
-    Say(con_, "  %s : recu\n", Shown(DescribeFile(kept)).c_str());
-    files_.push_back(kept);
+    std::string what = Shown(DescribeFile(kept));
+    if (file.code != kMainFile || kept.name.empty()) {
+      Say(con_, "  %s : refuse (%s)\n", what.c_str(),
+          kept.name.empty() ? "nom vide" : "pas un fichier de la memoire principale");
+      *nak = kNakError;
+      return false;
+    }
+    if (stem_.empty()) stem_ = DateStem(std::time(nullptr));
+    size_t a = 0;
+    while (a < archives_.size() && !archives_[a].Takes(kept)) ++a;
+    if (a == archives_.size()) archives_.push_back(Archive());
+    Archive& archive = archives_[a];
+    std::vector<MainFile> files = archive.files;
+    files.push_back(kept);
+    std::string error;
+    bool written = archive.path.empty()
+                       ? WriteNewFile(folder_, Numbered(stem_, "g1m"), WriteG1m(files),
+                                      &archive.path, &error)
+                       : WriteFileWhole(archive.path, WriteG1m(files), &error) == Written::Whole;
+    int code = errno;
+    if (!written) {
+      if (archive.files.empty()) archives_.pop_back();
+      Say(con_, "  %s : pas enregistre : %s\n", what.c_str(), error.c_str());
+      *nak = code == ENOSPC ? kNakFull : kNakError;
+      return false;
+    }
+    archive.files = files;
+    archive.bytes += kept.content.size();
+    ++kept_;
+    if (a > 0 && files.size() == 1)  // a new archive: said, and why
+      Say(con_, "  %s : recu, dans %s (%s)\n", what.c_str(), archive.path.c_str(),
+          archives_[0].Has(kept) ? "ce nom est deja recu" : "archive precedente pleine");
+    else
+      Say(con_, "  %s : recu\n", what.c_str());
     return true;
   }
-  const std::vector<MainFile>& Files() const { return files_; }
+  int Kept() const { return kept_; }
+  // Where the files are: "X.g1m", or "X.g1m, X-2.g1m".
+  std::string Paths() const {
+    std::string paths;
+    for (const Archive& a : archives_) paths += (paths.empty() ? "" : ", ") + a.path;
+    return paths;
+  }
 
  private:
-  std::vector<MainFile> files_;
+  struct Archive {
+    std::string path;
+    std::vector<MainFile> files;
+    size_t bytes = 0;
+    bool Has(const MainFile& f) const {
+      for (const MainFile& other : files)
+        if (other.name == f.name && other.group == f.group && other.directory == f.directory)
+          return true;
+      return false;
+    }
+    bool Takes(const MainFile& f) const {
+      return !Has(f) && files.size() < kArchiveFiles &&
+             (files.empty() || bytes + f.content.size() <= kArchiveBytes);
+    }
+  };
+  std::string folder_, stem_;
+  std::vector<Archive> archives_;
+  int kept_ = 0;
 };
 
 // What a PC answers with when a calculator asks who it is.
@@ -307,7 +370,7 @@ DeviceInfo PcInfo() {
 
 int TakeSeven(Console& con, const std::string& folder) {
   Say(con, "Calculatrice Graph 35+ ou suivante (Protocole 7.00) : transmission commencee.\n");
-  Taking events(con);
+  Taking events(con, folder);
   SevenTaken taken = TakeSevenTransmission(events, PcInfo());
   CloseCOM();
   int status = taken.end == Step::LineLost ? -1 : taken.end == Step::Done ? 0 : 1;
@@ -318,18 +381,11 @@ int TakeSeven(Console& con, const std::string& folder) {
     Say(con, "%d fichier(s) non recu(s).\n", taken.refused);
     status = Worst(status, 1);
   }
-  if (events.Files().empty()) {
+  if (events.Kept() == 0) {
     Say(con, "Aucun fichier enregistre.\n");
     return Worst(status, 1);
   }
-  std::string path, error;
-  if (!WriteNewFile(folder, Numbered(DateStem(std::time(nullptr)), "g1m"), WriteG1m(events.Files()),
-                    &path, &error)) {
-    Say(con, "Rien n'est enregistre : %s\n", error.c_str());
-    return Worst(status, 1);
-  }
-  Say(con, "%d fichier(s) enregistre(s) dans %s\n", static_cast<int>(events.Files().size()),
-      path.c_str());
+  Say(con, "%d fichier(s) enregistre(s) dans %s\n", events.Kept(), events.Paths().c_str());
   return status;
 }
 
@@ -550,12 +606,18 @@ int Sauvegarder(Console& con, int port, const std::vector<std::string>& args) {
     Say(con, "Memoire principale : %s ; rien n'est enregistre.\n", StepWords(link, step).c_str());
     return Finish(con, link, StatusOfStep(step));
   }
-  if (WriteNewFile(folder, Numbered(stem, "g1m"), WriteG1m(files), &path, &error)) {
-    Say(con, "Memoire principale : %d fichier(s) dans %s\n", static_cast<int>(files.size()),
-        path.c_str());
-  } else {
-    Say(con, "Memoire principale : pas enregistree : %s\n", error.c_str());
-    status = 1;
+  // An archive counts its files on 16 bits: more go into the next ones.
+  for (size_t from = 0; from < files.size() || from == 0; from += kArchiveFiles) {
+    size_t count = std::min(kArchiveFiles, files.size() - from);
+    std::vector<MainFile> part(files.begin() + static_cast<long>(from),
+                               files.begin() + static_cast<long>(from + count));
+    if (!WriteNewFile(folder, Numbered(stem, "g1m"), WriteG1m(part), &path, &error)) {
+      Say(con, "Memoire principale : pas enregistree : %s\n", error.c_str());
+      status = 1;
+      break;
+    }
+    Say(con, "Memoire principale : %d fichier(s) dans %s%s\n", static_cast<int>(count),
+        path.c_str(), files.size() > kArchiveFiles ? " (65535 au plus par archive)" : "");
   }
   if (!wanted.storage) return Finish(con, link, status);
   std::vector<Announced> list;

@@ -170,6 +170,16 @@ std::string DateStem(std::time_t when) {
   return stem;
 }
 
+bool FolderTakesFiles(const std::string& folder, std::string* error) {
+  std::string path;
+  int fd = CreateNewFile(
+      folder, [](int n) { return ".liaison-essai-" + std::to_string(n); }, &path, error);
+  if (fd < 0) return false;
+  close(fd);
+  std::remove(path.c_str());
+  return true;
+}
+
 std::string Octets(unsigned long count) {
   return std::to_string(count) + (count > 1 ? " octets" : " octet");
 }

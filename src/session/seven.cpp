@@ -1,5 +1,7 @@
 #include "session/seven.h"
 
+#include <set>
+
 #include "serial/serial.h"
 
 using namespace seven;
@@ -52,6 +54,9 @@ bool Switch(unsigned long baud, BYTE parity, BYTE stops) {
 }
 
 constexpr unsigned long kMaxFileBytes = 1024 * 1024;
+// No calculator holds more: a request series past them is ended.
+constexpr size_t kMostAnnounced = 200000;
+constexpr unsigned long long kMostAnnouncedBytes = 64ull << 20;
 
 bool AnnouncesData(int code) {
   return code == kMainFile || code == kStorageFile;
@@ -267,7 +272,7 @@ Step SevenLink::SendShifted(const std::vector<Packet>& packets, unsigned long to
   return Step::Done;
 }
 
-Step SevenLink::ReceiveData(const Announced& file, std::string* content) {
+Step SevenLink::ReceiveData(const Announced& file, std::string* content, bool* kept) {
   DataReceiver receiver(file.code, file.fields.size);
   std::string why;
   while (!receiver.Done()) {
@@ -278,7 +283,15 @@ Step SevenLink::ReceiveData(const Announced& file, std::string* content) {
       Write(Basic(kNak, kNakError));
       return Fail(Step::Broken, why);  // the caller names the file
     }
-    if (!Write(Basic(kAck, kAckPlain))) return Fail(Step::LineLost, "ecriture impossible");
+    Packet answer = Basic(kAck, kAckPlain);
+    if (receiver.Done() && kept) {
+      Announced whole = file;
+      whole.content = receiver.Content();
+      int nak = kNakError;
+      *kept = events_.Keep(whole, &nak);
+      if (!*kept) answer = Basic(kNak, nak);
+    }
+    if (!Write(answer)) return Fail(Step::LineLost, "ecriture impossible");
     events_.Progress(receiver.Content().size(), file.fields.size);
   }
   *content = receiver.Content();
@@ -294,6 +307,8 @@ Step SevenLink::Request(int code, const Fields& fields, std::vector<Announced>* 
   // The calculator is active now; its first command answers the roleswap,
   // its roleswap ends the series and is not answered.
   if (!Write(Basic(kRoleswap, 0))) return Fail(Step::LineLost, "ecriture impossible");
+  std::set<std::string> announced;
+  unsigned long long bytes = 0;
   for (;;) {
     Packet packet;
     step = Receive(&packet);
@@ -305,6 +320,13 @@ Step SevenLink::Request(int code, const Fields& fields, std::vector<Announced>* 
       Write(Basic(kNak, kNakError));
       return AnswerNak(packet);
     }
+    // A series that would never end: what came is kept, the rest not asked.
+    bytes += file.fields.size;
+    if (!announced.insert(packet.data).second)
+      return Fail(Step::Broken, "la calculatrice annonce de nouveau un fichier deja annonce");
+    if (files->size() >= kMostAnnounced || bytes > kMostAnnouncedBytes)
+      return Fail(Step::Broken, "serie trop longue (" + std::to_string(files->size()) +
+                                    " fichiers, " + std::to_string(bytes) + " octets annonces)");
     if (!Write(Basic(kAck, kAckPlain))) return Fail(Step::LineLost, "ecriture impossible");
     if (AnnouncesData(file.code) && file.fields.size > 0) {
       step = ReceiveData(file, &file.content);
@@ -411,9 +433,15 @@ bool SevenPassive::TakeFile(const Packet& command) {
     ++taken_.refused;
     return Answer(Basic(kNak, kNakEnds));
   }
+  if (file.fields.size == 0) {  // no data: its command's answer says whether it is kept
+    int nak = kNakError;
+    bool kept = events_.Keep(file, &nak);
+    ++(kept ? taken_.kept : taken_.refused);
+    return Answer(kept ? Basic(kAck, kAckPlain) : Basic(kNak, nak));
+  }
   if (!Answer(Basic(kAck, kAckPlain))) return false;
-  Step step = Step::Done;
-  if (file.fields.size > 0) step = link_.ReceiveData(file, &file.content);
+  bool kept = false;
+  Step step = link_.ReceiveData(file, &file.content, &kept);
   if (step == Step::Broken) {
     ++taken_.refused;
     return true;  // said; the calculator goes on or ends
@@ -422,10 +450,7 @@ bool SevenPassive::TakeFile(const Packet& command) {
     taken_.end = step;
     return false;
   }
-  if (events_.Keep(file))
-    ++taken_.kept;
-  else
-    ++taken_.refused;
+  ++(kept ? taken_.kept : taken_.refused);
   return true;
 }
 

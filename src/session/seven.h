@@ -34,8 +34,10 @@ class SevenEvents {
   virtual void Progress(unsigned long /*done*/, unsigned long /*total*/) {}
   // The calculator holds a file of that name: replace it?
   virtual bool Replace(const std::string& /*name*/) { return false; }
-  // Taking a transmission: keep this file; false when it cannot be stored.
-  virtual bool Keep(const Announced& /*file*/) { return true; }
+  // Taking a transmission: keeps this file, before its last ACK goes. False
+  // when it cannot be kept, with the NAK's subtype the calculator then gets
+  // (05 for a full disk, 00 otherwise).
+  virtual bool Keep(const Announced& /*file*/, int* /*nak*/) { return true; }
 };
 
 // The waits, in milliseconds: for the first byte of an answer, between two
@@ -91,7 +93,10 @@ class SevenLink {
   Step Exchange(const seven::Packet& out, seven::Packet* answer, int firstMs = 0);
   // Reads the calculator's next packet, asking again for a corrupt one.
   Step Receive(seven::Packet* packet, int firstMs = 0);
-  Step ReceiveData(const Announced& file, std::string* content);
+  // The data of an announced file. `kept`: the file is given to
+  // events.Keep() before its last ACK, which becomes its NAK when it cannot
+  // be kept (*kept false then).
+  Step ReceiveData(const Announced& file, std::string* content, bool* kept = nullptr);
   Step AnswerNak(const seven::Packet& answer);
   // The data packets after the first, each sent before the answer of the
   // one before it is read; the last once every earlier answer has come.

@@ -273,7 +273,7 @@ TEST(SevenSession, TakesATransmission) {
       .Then(B(Basic(kTerminate, 0)));
   struct Keeper : SevenEvents {
     std::vector<Announced> kept;
-    bool Keep(const Announced& file) override {
+    bool Keep(const Announced& file, int*) override {
       kept.push_back(file);
       return true;
     }
@@ -292,6 +292,33 @@ TEST(SevenSession, TakesATransmission) {
   ASSERT_GE(line.Speeds().size(), 1u);
   EXPECT_EQ(line.Speeds()[0].second, 115200ul);
   EXPECT_EQ(g_dcb.BaudRate, 9600u);  // back for the next session
+}
+
+// A file the PC cannot store: its last data packet gets the NAK that says
+// why (05: the disk is full), or its command when it has no data.
+TEST(SevenSession, FileThatCannotBeStoredIsRefused) {
+  Fields demo = MainFields("system", "DEMO", "PROGRAM", 1, kDemoContent.size());
+  Fields empty = MainFields("system", "E", "PROGRAM", 1, 0);
+  MemoryLine line;
+  line.Then(Hex("30 30 30 37 30"))
+      .Then(B(Command(kMainFile, demo)))
+      .Then(B(DataPackets(kMainFile, kDemoContent)[0]))
+      .Then(B(Command(kMainFile, empty)))
+      .Then(B(Basic(kTerminate, 0)));
+  struct Full : SevenEvents {
+    int asked = 0;
+    bool Keep(const Announced& file, int* nak) override {
+      ++asked;
+      *nak = file.fields.size > 0 ? kNakFull : kNakError;
+      return false;
+    }
+  } events;
+  SevenTaken taken = TakeSevenTransmission(events, DeviceInfo());
+  EXPECT_EQ(taken.end, Step::Done);
+  EXPECT_EQ(taken.kept, 0);
+  EXPECT_EQ(taken.refused, 2);
+  EXPECT_EQ(events.asked, 2);
+  EXPECT_EQ(line.Written(), Join({Ack(), Ack(), Nak(kNakFull), Nak(kNakError), Ack()}));
 }
 
 }  // namespace
