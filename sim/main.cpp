@@ -58,6 +58,7 @@ const char kUsage[] =
     "  --shift              its own files go one data packet ahead of the ACKs\n"
     "  --refuse-data N      the N-th data packet of a file gets NAK 00\n"
     "  --hardware-id ID     the hardware id of its device information (Gy362007)\n"
+    "  --transmit-gap MS    (--seven-transmit) MS milliseconds between two files\n"
     "  --transmit-speed N   (--seven-transmit) the speed it asks for (115200)\n"
     "Sending:\n"
     "  --content FILE       the program's data (default: --text)\n"
@@ -219,6 +220,8 @@ Parsed Parse(int argc, char** argv, Options* o) {
       o->seven.shift = true;
     } else if (a == "--refuse-data") {
       ok = number(&o->seven.refuseData);
+    } else if (a == "--transmit-gap") {
+      ok = number(&o->seven.transmitGap);
     } else if (a == "--hardware-id") {
       ok = next(&o->seven.hardwareId);
     } else if (a == "--transmit-speed") {

@@ -3,9 +3,11 @@
 // hide on both ends of a test.
 #include "seven.h"
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <thread>
 
 namespace {
 
@@ -498,6 +500,8 @@ bool TransmitSeven(Wire& wire, const SevenPlan& plan, FILE* report) {
   if (!c.Send(0x01, 0x02, &speed) || !c.AwaitAck()) return false;
   if (!wire.SetSpeed(plan.transmitSpeed, true, false)) return false;
   for (const SevenFile& f : plan.transmit) {
+    if (&f != &plan.transmit.front() && plan.transmitGap > 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(plan.transmitGap));
     std::string fd[6] = {f.directory, f.name, f.group, "", "", ""};
     if (!c.GiveFile(0x25, fd, f.type, f.content)) c.Note("refused=" + f.name);
   }

@@ -2,8 +2,11 @@
 // against the simulated calculator, the packets on the line, the files on
 // both sides, the statuses.
 #include <dirent.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "support/harness.h"
 
@@ -325,6 +328,80 @@ TEST(Seven, RecevoirSaysWhatItRefused) {
   std::vector<std::string> kept = Listed(dir / "in");
   ASSERT_EQ(kept.size(), 1u);
   EXPECT_EQ(ReadAll(dir / "in/" + kept[0]), G1mBytes(Memory()));
+}
+
+// What recevoir has said received is on disk at once: a signal, or a disk
+// that refuses the next file (the calculator is told with a NAK), keeps it.
+TEST(Seven, RecevoirKeepsWhatItSaidReceived) {
+  TempDir dir;
+  WriteAll(dir / "sent.g1m", G1mBytes(Memory()));
+  mkdir((dir / "in").c_str(), 0755);
+  {
+    Calculator calculator(dir, {"--seven-transmit", dir / "sent.g1m", "--transmit-gap", "5000"});
+    RunOptions options;
+    options.args = {"recevoir", "in"};
+    Liaison liaison(dir.Path(), calculator.Port(), options);
+    ASSERT_TRUE(liaison.WaitFor("  programme JEU : recu\n"));
+    kill(liaison.Pid(), SIGTERM);
+    liaison.Finish();
+    std::vector<std::string> kept = Listed(dir / "in");
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(ReadAll(dir / "in/" + kept[0]), G1mBytes({Memory()[0]}));
+  }
+  if (OnWindows()) return;  // no file size limit there
+  TempDir full;
+  WriteAll(full / "sent.g1m", G1mBytes(Memory()));
+  mkdir((full / "in").c_str(), 0755);
+  Calculator calculator(full, {"--seven-transmit", full / "sent.g1m"});
+  RunOptions options;
+  options.args = {"recevoir", "in"};
+  options.fileSizeLimit = static_cast<long>(G1mBytes({Memory()[0]}).size());
+  Exit exit = RunLiaison(full.Path(), calculator.Port(), "", options);
+  calculator.Finish();
+  EXPECT_EQ(exit.status, 1) << exit.out;
+  EXPECT_TRUE(Has(exit.out, "  programme JEU : recu\n  programme BIG : pas enregistre : "))
+      << exit.out;
+  EXPECT_TRUE(Has(exit.out, "1 fichier(s) non recu(s).\n1 fichier(s) enregistre(s) dans in/"))
+      << exit.out;
+  EXPECT_TRUE(Has(calculator.Report(), "refused=BIG\n")) << calculator.Report();
+  std::vector<std::string> kept = Listed(full / "in");
+  ASSERT_EQ(kept.size(), 1u);
+  EXPECT_EQ(ReadAll(full / "in/" + kept[0]), G1mBytes({Memory()[0]}));
+}
+
+// Two files of one name: each kept, the second in an archive of its own.
+TEST(Seven, RecevoirKeepsOneNameTwice) {
+  TempDir dir;
+  std::vector<G1mEntry> sent = {Memory()[0], G1mProgram("JEU", "autre")};
+  WriteAll(dir / "sent.g1m", G1mBytes(sent));
+  mkdir((dir / "in").c_str(), 0755);
+  Outcome run = Against(dir, {"--seven-transmit", dir / "sent.g1m"}, {"recevoir", "in"});
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out;
+  std::vector<std::string> kept = Listed(dir / "in");
+  ASSERT_EQ(kept.size(), 2u);
+  std::sort(kept.begin(), kept.end(), [](const std::string& a, const std::string& b) {
+    return a.size() < b.size();  // X.g1m, then X-2.g1m
+  });
+  EXPECT_TRUE(Has(run.exit.out, "  programme JEU : recu\n  programme JEU : recu, dans in/" +
+                                    kept[1] + " (ce nom est deja recu)\n"))
+      << run.exit.out;
+  EXPECT_EQ(ReadAll(dir / "in/" + kept[0]), G1mBytes({sent[0]}));
+  EXPECT_EQ(ReadAll(dir / "in/" + kept[1]), G1mBytes({sent[1]}));
+}
+
+// A folder nothing can be written in: said before the calculator is answered.
+TEST(Seven, RecevoirIntoAFolderThatTakesNothing) {
+  if (OnWindows()) GTEST_SKIP() << "/proc";
+  TempDir dir;
+  WriteAll(dir / "sent.g1m", G1mBytes(Memory()));
+  Calculator calculator(dir, {"--seven-transmit", dir / "sent.g1m"});
+  RunOptions options;
+  options.args = {"recevoir", "/proc"};  // a folder even root cannot write in
+  Exit exit = RunLiaison(dir.Path(), calculator.Port(), "", options);
+  EXPECT_EQ(exit.status, 1) << exit.out;
+  EXPECT_TRUE(Has(exit.out, "Rien ne peut etre enregistre : impossible de creer /proc/"))
+      << exit.out;
+  EXPECT_TRUE(calculator.FromPc().empty());
 }
 
 struct Fault {
