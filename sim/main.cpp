@@ -42,6 +42,7 @@ const char kUsage[] =
     "Protocol 7.00:\n"
     "  --memory F.g1m       main memory holds the files of F.g1m (again: more)\n"
     "  --storage FILE       the storage memory holds FILE, under its own name\n"
+    "  --storage-in DIR FILE  the same, in its folder DIR\n"
     "  --keep DIR           every file received is written to DIR (main-NAME,\n"
     "                       storage-NAME)\n"
     "  --no-storage         a model without storage memory\n"
@@ -59,6 +60,7 @@ const char kUsage[] =
     "  --refuse-data N      the N-th data packet of a file gets NAK 00\n"
     "  --hardware-id ID     the hardware id of its device information (Gy362007)\n"
     "  --transmit-gap MS    (--seven-transmit) MS milliseconds between two files\n"
+    "  --misname            a file it sends names the folder AUTRE, whatever was asked\n"
     "  --transmit-speed N   (--seven-transmit) the speed it asks for (115200)\n"
     "Sending:\n"
     "  --content FILE       the program's data (default: --text)\n"
@@ -190,12 +192,14 @@ Parsed Parse(int argc, char** argv, Options* o) {
         std::fprintf(stderr, "liaison-sim: %s is no .g1m\n", v.c_str());
         ok = false;
       }
-    } else if (a == "--storage") {
-      ok = next(&v);
+    } else if (a == "--storage" || a == "--storage-in") {
+      std::string folder;
+      if (a == "--storage-in") ok = next(&folder);
+      ok = ok && next(&v);
       std::vector<unsigned char> bytes;
       ok = ok && ReadFile(v, &bytes);
       o->seven.storage.push_back(
-          {"", "", v.substr(v.rfind('/') + 1), 0, std::string(bytes.begin(), bytes.end())});
+          {"", folder, v.substr(v.rfind('/') + 1), 0, std::string(bytes.begin(), bytes.end())});
     } else if (a == "--keep") {
       ok = next(&o->seven.keep);
     } else if (a == "--no-storage") {
@@ -220,6 +224,8 @@ Parsed Parse(int argc, char** argv, Options* o) {
       o->seven.shift = true;
     } else if (a == "--refuse-data") {
       ok = number(&o->seven.refuseData);
+    } else if (a == "--misname") {
+      o->seven.misname = true;
     } else if (a == "--transmit-gap") {
       ok = number(&o->seven.transmitGap);
     } else if (a == "--hardware-id") {

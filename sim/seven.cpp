@@ -293,12 +293,20 @@ SevenFile* Find(std::vector<SevenFile>& files, const std::string& name) {
   return nullptr;
 }
 
+// A storage file is its folder and its name: D1 and D2.
+SevenFile* FindStored(std::vector<SevenFile>& files, const std::string& folder,
+                      const std::string& name) {
+  for (SevenFile& f : files)
+    if (f.directory == folder && f.name == name) return &f;
+  return nullptr;
+}
+
 // A file the PC sends: the overwrite question when it exists, then its data.
 bool TakeFile(Calc& c, const Pk& p, const Fields& f) {
   bool main = p.sub == 0x25;
   std::vector<SevenFile>& memory = main ? c.plan_.main : c.plan_.storage;
   if (c.plan_.full) return c.Nak(0x05);
-  SevenFile* old = Find(memory, f.d[1]);
+  SevenFile* old = main ? Find(memory, f.d[1]) : FindStored(memory, f.d[0], f.d[1]);
   if (old && f.ow != 0x02) {
     if (!c.Nak(0x02)) return false;
     Pk answer;
@@ -322,7 +330,9 @@ bool TakeFile(Calc& c, const Pk& p, const Fields& f) {
          " size=" + std::to_string(content.size()));
   c.Note("shifted=" + std::to_string(c.shifted_));
   c.shifted_ = 0;
-  Keep(c.plan_, (main ? "main-" : "storage-") + f.d[1], content);
+  Keep(c.plan_,
+       (main ? "main-" : "storage-") + (main || f.d[0].empty() ? "" : f.d[0] + "-") + f.d[1],
+       content);
   return true;
 }
 
@@ -335,6 +345,7 @@ bool Series(Calc& c, const std::vector<const SevenFile*>& files, int code, bool 
   for (const SevenFile* f : files) {
     std::string d[6] = {f->directory,          f->name, storage ? "" : f->group, "",
                         storage ? "fls0" : "", ""};
+    if (withData && c.plan_.misname) d[0] = "AUTRE";  // another file than the one asked
     if (withData) {
       if (!c.GiveFile(code, d, f->type, f->content)) return false;
     } else {
@@ -370,6 +381,11 @@ bool Answer(Calc& c, const Pk& p) {
   if (!ReadPayload(p, &f)) return c.Nak(0x04);
   bool storageCommand = p.sub >= 0x40 && p.sub <= 0x51;
   if (storageCommand && plan.noStorage) return c.Nak(0x00);
+  // Its one device is fls0: another (an SD card, crd0) it has not.
+  if (storageCommand && p.sub != 0x4C && p.sub != 0x4E && f.d[4] != "fls0") {
+    c.Note("no_device=" + f.d[4]);
+    return c.Nak(0x00);
+  }
   std::vector<const SevenFile*> all;
   switch (p.sub) {
     case 0x01: {
@@ -380,7 +396,8 @@ bool Answer(Calc& c, const Pk& p) {
       return SpeedChange(c, f);
     case 0x24:
     case 0x44: {
-      const SevenFile* file = Find(p.sub == 0x24 ? plan.main : plan.storage, f.d[1]);
+      const SevenFile* file =
+          p.sub == 0x24 ? Find(plan.main, f.d[1]) : FindStored(plan.storage, f.d[0], f.d[1]);
       if (!file) return c.Nak(0x00);
       return Series(c, {file}, p.sub + 1, true, p.sub == 0x44);
     }
@@ -391,7 +408,7 @@ bool Answer(Calc& c, const Pk& p) {
     case 0x46: {
       std::vector<SevenFile>& memory = p.sub == 0x26 ? plan.main : plan.storage;
       for (auto it = memory.begin(); it != memory.end(); ++it)
-        if (it->name == f.d[1]) {
+        if (it->name == f.d[1] && (p.sub == 0x26 || it->directory == f.d[0])) {
           memory.erase(it);
           c.Note("deleted=" + f.d[1]);
           return c.Ack();
@@ -407,6 +424,23 @@ bool Answer(Calc& c, const Pk& p) {
       return Capacity(c, 0x2C, 61440);
     case 0x4B:
       return Capacity(c, 0x4C, 1572864);
+    case 0x48: {  // copy: D1/D2 to D3/D4
+      const SevenFile* from = FindStored(plan.storage, f.d[0], f.d[1]);
+      if (!from || f.d[3].empty()) return c.Nak(0x00);
+      SevenFile copy = *from;
+      copy.directory = f.d[2];
+      copy.name = f.d[3];
+      if (SevenFile* there = FindStored(plan.storage, copy.directory, copy.name))
+        *there = copy;
+      else
+        plan.storage.push_back(copy);
+      c.Note("copied=" + f.d[0] + "/" + f.d[1] + " to " + f.d[2] + "/" + f.d[3]);
+      return c.Ack();
+    }
+    case 0x4A:  // the device erased
+      plan.storage.clear();
+      c.Note("storage_reset");
+      return c.Ack();
     case 0x51:
       c.Note("optimised");
       return c.Ack();
@@ -460,6 +494,15 @@ bool ServeSeven(Wire& wire, SevenPlan& plan, FILE* report) {
   for (;;) {
     Pk p;
     int r = c.Read(&p, -1);
+    // The PC closing its port ends no session of a calculator: it waits
+    // for the port to be opened again (what came so far is all logged).
+    if (r < 0 && !c.vanished_) {
+      c.Note("pc_closed");
+      if (wire.AwaitReopen()) {
+        c.Note("pc_reopened");
+        continue;
+      }
+    }
     if (r < 0) return !c.vanished_;
     if (r == 0 || plan.silent) continue;
     bool going = true;

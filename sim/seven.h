@@ -33,7 +33,8 @@ struct SevenPlan {
   bool shift = false;  // its own files of 3 packets or more go one packet ahead
   int refuseData = 0;  // the N-th data packet of a file gets NAK 00; the file is not kept
   std::string hardwareId = "Gy362007";
-  int transmitGap = 0;  // milliseconds between two files it transmits
+  int transmitGap = 0;   // milliseconds between two files it transmits
+  bool misname = false;  // a file it sends names the folder AUTRE, whatever was asked
   // Active: the files it transmits; its line goes to this speed first.
   std::vector<SevenFile> transmit;
   long transmitSpeed = 115200;

@@ -186,6 +186,20 @@ int Wire::Receive(int timeoutMs) {
   }
 }
 
+bool Wire::AwaitReopen() {
+  if (!pty_ || fd_ < 0) return false;
+  // While the PC's side is closed, the master end hangs up at once.
+  for (int i = 0; i < 6000; ++i) {  // a minute
+    pollfd p{fd_, POLLIN, 0};
+    if (poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP)) {
+      if (!AwaitPc()) return false;  // its settings made again
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
 bool Wire::Waiting(int timeoutMs) {
   if (fd_ < 0) return false;
   pollfd p{fd_, POLLIN, 0};

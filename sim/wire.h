@@ -32,6 +32,9 @@ class Wire {
   bool SendByte(unsigned char byte) { return Send(&byte, 1); }
   // The next byte from the PC, kNothing after timeoutMs (< 0: no limit), or kGone.
   int Receive(int timeoutMs);
+  // After the PC closed its side of the pty: true once it has opened it
+  // again (within a minute), false otherwise or on a real device.
+  bool AwaitReopen();
   // Whether a byte from the PC is there, or comes within timeoutMs; it
   // stays to be received.
   bool Waiting(int timeoutMs);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
+#include <map>
 #include <memory>
 
 #include "app/command_line.h"
@@ -167,23 +168,37 @@ std::string StepWords(const SevenLink& link, Step step) {
 
 namespace {
 
+// A file to storage as it is, into the calculator's `folder`.
+bool StorageOne(const std::string& path, const std::string& folder, std::vector<Outgoing>* out,
+                std::string* error) {
+  std::string bytes;
+  if (!ReadTextFile(path, &bytes, error)) return false;
+  Outgoing file;
+  file.code = kStorageFile;
+  std::string base = path.substr(path.find_last_of("/\\") + 1);
+  file.fields = StorageFields(folder, base);
+  file.content = bytes;
+  std::string shown = folder.empty() ? base : folder + "/" + base;
+  file.what = "fichier " + Shown(shown) + " (" + Octets(bytes.size()) + ")";
+  out->push_back(file);
+  return true;
+}
+
 // One file's part of LoadForSeven.
 bool LoadOne(const std::string& path, const std::string& name, bool storage,
              std::vector<Outgoing>* out, std::vector<std::string>* notes, std::string* error) {
-  std::string bytes;
-  bool main = IsMainMemoryArchive(path);
-  if ((main || storage || HasEnding(path, ".g1a")) && !ReadTextFile(path, &bytes, error))
-    return false;
-  if (storage || IsAddIn(bytes)) {
-    Outgoing file;
-    file.code = kStorageFile;
-    std::string base = path.substr(path.find_last_of("/\\") + 1);
-    file.fields = StorageFields("", base);
-    file.content = bytes;
-    file.what = "fichier " + Shown(base) + " (" + Octets(bytes.size()) + ")";
-    out->push_back(file);
+  if (storage && IsDirectory(path)) {  // a storage backup: each file back in its folder
+    std::vector<StorageEntry> entries;
+    if (!StorageTree(path, &entries, error)) return false;
+    for (const StorageEntry& entry : entries)
+      if (!StorageOne(entry.path, entry.folder, out, error)) return false;
     return true;
   }
+  if (storage) return StorageOne(path, "", out, error);
+  std::string bytes;
+  bool main = IsMainMemoryArchive(path);
+  if ((main || HasEnding(path, ".g1a")) && !ReadTextFile(path, &bytes, error)) return false;
+  if (IsAddIn(bytes)) return StorageOne(path, "", out, error);  // an add-in, by its header
   if (main) {
     G1mRead read;
     if (!ReadG1m(bytes, &read, error)) {
@@ -296,10 +311,10 @@ class Taking : public SevenConsole {
     std::vector<MainFile> files = archive.files;
     files.push_back(kept);
     std::string error;
-    bool written = archive.path.empty()
-                       ? WriteNewFile(folder_, Numbered(stem_, "g1m"), WriteG1m(files),
-                                      &archive.path, &error)
-                       : WriteFileWhole(archive.path, WriteG1m(files), &error) == Written::Whole;
+    bool written =
+        archive.path.empty()
+            ? WriteNewFile(folder_, Numbered(stem_, "g1m"), WriteG1m(files), &archive.path, &error)
+            : WriteFileWhole(archive.path, WriteG1m(files), &error) == Written::Whole;
     int code = errno;
     if (!written) {
       if (archive.files.empty()) archives_.pop_back();
@@ -511,9 +526,22 @@ bool Speed(Console& con, SevenLink& link, unsigned long speed) {
 }
 
 // Each storage file of the list, fetched and written into `folder`.
+// The file the calculator sent is the one asked for: its folder and name.
+bool IsAsked(const Announced& got, int code, const std::string& dir, const std::string& name,
+             std::string* why) {
+  if (got.code == code && got.fields.d[0] == dir && got.fields.d[1] == name) return true;
+  std::string sent =
+      got.fields.d[0].empty() ? got.fields.d[1] : got.fields.d[0] + "/" + got.fields.d[1];
+  *why = "la calculatrice envoie " + Shown(sent) + " a la place : pas enregistre";
+  return false;
+}
+
+// Each storage file of the list, fetched and written into `folder`; with
+// `folders`, a file of a calculator's folder into a folder of that name.
 int FetchStorage(Console& con, SevenLink& link, const std::vector<std::string>& names,
-                 const std::string& folder) {
+                 const std::string& folder, bool folders = false) {
   int status = 0;
+  std::map<std::string, std::string> made;  // a calculator's folder: the PC's
   for (const std::string& wanted : names) {
     std::string dir, name, path, error;
     SplitStorageName(wanted, &dir, &name);
@@ -527,7 +555,22 @@ int FetchStorage(Console& con, SevenLink& link, const std::vector<std::string>& 
       if (step == Step::LineLost) return -1;
       continue;
     }
-    if (WriteNewFile(folder, StorageNames(name), got[0].content, &path, &error)) {
+    if (!IsAsked(got[0], kStorageFile, dir, name, &error)) {
+      Say(con, "  %s : %s\n", Shown(wanted).c_str(), error.c_str());
+      status = Worst(status, 1);
+      continue;
+    }
+    std::string into = folder;
+    if (folders && !dir.empty()) {
+      std::string& mine = made[dir];
+      if (mine.empty() && !CreateNewFolder(folder, SafeStem(dir), &mine, &error)) {
+        Say(con, "  %s : pas enregistre : %s\n", Shown(wanted).c_str(), error.c_str());
+        status = Worst(status, 1);
+        continue;
+      }
+      into = mine;
+    }
+    if (WriteNewFile(into, StorageNames(name), got[0].content, &path, &error)) {
       Say(con, "  %s (%s) : %s\n", Shown(wanted).c_str(), Octets(got[0].content.size()).c_str(),
           path.c_str());
     } else {
@@ -572,8 +615,14 @@ int Recuperer(Console& con, int port, const std::vector<std::string>& args) {
       if (step == Step::LineLost) return Finish(con, link, -1);
       continue;
     }
-    MainFile file = FileOf(got[0]);
     std::string path, error, stem = SafeStem(name);
+    // Its directory field in an answer is not settled: the name is checked.
+    if (!IsAsked(got[0], kMainFile, got[0].fields.d[0], name, &error)) {
+      Say(con, "  %s : %s\n", Shown(name).c_str(), error.c_str());
+      status = Worst(status, 1);
+      continue;
+    }
+    MainFile file = FileOf(got[0]);
     if (WriteNewFile(".", Numbered(stem.empty() ? "_" : stem, "g1m"), WriteG1m({file}), &path,
                      &error)) {
       Say(con, "  %s : %s\n", Shown(DescribeFile(file)).c_str(), path.c_str());
@@ -636,7 +685,7 @@ int Sauvegarder(Console& con, int port, const std::vector<std::string>& args) {
     if (!a.fields.d[1].empty())
       names.push_back(a.fields.d[0].empty() ? a.fields.d[1] : a.fields.d[0] + "/" + a.fields.d[1]);
   Say(con, "Stockage : %d fichier(s) dans %s\n", static_cast<int>(names.size()), inside.c_str());
-  return Finish(con, link, Worst(status, FetchStorage(con, link, names, inside)));
+  return Finish(con, link, Worst(status, FetchStorage(con, link, names, inside, true)));
 }
 
 int Supprimer(Console& con, int port, const std::vector<std::string>& args) {

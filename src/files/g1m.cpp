@@ -233,8 +233,8 @@ bool ProgramOf(const MainFile& file, std::string* program, std::string* password
 
 std::string DescribeFile(const MainFile& file) {
   if (file.type == MAIN_PROGRAM) return "programme " + file.name;
-  return "fichier " + file.name + " (type " + Hex2(file.type) + ", " +
-         Octets(file.content.size()) + ")";
+  return "fichier " + file.name + " (type " + Hex2(file.type) + ", " + Octets(file.content.size()) +
+         ")";
 }
 
 namespace {

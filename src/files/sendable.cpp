@@ -1,5 +1,10 @@
 #include "files/sendable.h"
 
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
 #include "files/archive.h"
 #include "files/catalogue.h"
 #include "files/g1m.h"
@@ -104,5 +109,55 @@ bool LoadSendable(const std::string& path, const std::string& name, std::vector<
     return false;
   }
   items->push_back(ProgramItem(program, Bytes(bytes.begin() + 1, bytes.end())));
+  return true;
+}
+
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+namespace {
+
+// The visible entries of a folder, sorted; false when it cannot be read.
+bool Entries(const std::string& folder, std::vector<std::string>* names) {
+  DIR* d = opendir(folder.c_str());
+  if (!d) return false;
+  while (dirent* e = readdir(d))
+    if (e->d_name[0] != '.') names->push_back(e->d_name);
+  closedir(d);
+  std::sort(names->begin(), names->end());
+  return true;
+}
+
+}  // namespace
+
+bool StorageTree(const std::string& root, std::vector<StorageEntry>* entries, std::string* error) {
+  std::vector<std::string> top;
+  if (!Entries(root, &top)) {
+    *error = root + " : dossier illisible";
+    return false;
+  }
+  for (const std::string& name : top) {
+    std::string path = root + "/" + name;
+    if (!IsDirectory(path)) {
+      entries->push_back({"", path});
+      continue;
+    }
+    std::vector<std::string> inside;
+    if (!Entries(path, &inside)) {
+      *error = path + " : dossier illisible";
+      return false;
+    }
+    for (const std::string& file : inside) {
+      if (IsDirectory(path + "/" + file)) {
+        *error = path + "/" + file +
+                 " : un dossier dans un dossier (le stockage de la calculatrice n'en a qu'un "
+                 "niveau)";
+        return false;
+      }
+      entries->push_back({name, path + "/" + file});
+    }
+  }
   return true;
 }

@@ -25,3 +25,16 @@ bool HasEnding(const std::string& path, const std::string& ending);
 bool IsMainMemoryArchive(const std::string& path);
 // The program name a file's name gives.
 std::string ProgramNameOf(const std::string& path);
+
+// A folder to put back into a calculator's storage memory (as sauvegarder
+// --stockage keeps it): its files go to the root, the files of each of its
+// folders into the calculator's folder of that name. Hidden entries are
+// passed over. False, with why, for a deeper folder (storage folders have
+// one level) or one that cannot be read.
+struct StorageEntry {
+  std::string folder;  // the calculator's: "" for the root
+  std::string path;    // the PC's file
+};
+bool StorageTree(const std::string& root, std::vector<StorageEntry>* entries, std::string* error);
+// Whether `path` names a folder.
+bool IsDirectory(const std::string& path);

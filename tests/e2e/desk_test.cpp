@@ -275,8 +275,9 @@ TEST(UsbCable, ListedAndMissing) {
   EXPECT_EQ(exit.status, 255) << exit.out;
   if (!OnWindows()) {
     std::string err = ReadAll(dir / "err.txt");
-    EXPECT_TRUE(Has(err, "choisissez Projecteur (Projector), ou ScreenR(XP) / ScreenRecv sur une "
-                         "Graph 90+E, sur la calculatrice"))
+    EXPECT_TRUE(Has(err,
+                    "choisissez Projecteur (Projector), ou ScreenR(XP) / ScreenRecv sur une "
+                    "Graph 90+E, sur la calculatrice"))
         << err;
     EXPECT_FALSE(Has(err, "TransfDon")) << err;
   }

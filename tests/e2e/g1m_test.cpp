@@ -182,10 +182,11 @@ TEST(G1mFiles, EmptyNamesAndFilesAreRefused) {
   WriteAll(dir / "zero.g1m", G1mBytes({{"PROGRAM", "system", "Z", 1, ""}}));
   Bytes unnamed = ProgramItemBytes("", "1");
   WriteAll(dir / "vide.cas", Str(unnamed));
-  WriteAll(dir / "vide.cat", "%Header Record\r\nFormat:TXT\r\nCommunication SW:0\r\n"
-                             "Data Type:PG\r\nCapacity:4\r\nFile Name:\r\nGroup Name:\r\n"
-                             "Password:\r\nOption1:NL\r\nOption2:NL\r\nOption3:NL\r\n"
-                             "Option4:NL\r\n%Data Record\r\n1\r\n%End\r\n");
+  WriteAll(dir / "vide.cat",
+           "%Header Record\r\nFormat:TXT\r\nCommunication SW:0\r\n"
+           "Data Type:PG\r\nCapacity:4\r\nFile Name:\r\nGroup Name:\r\n"
+           "Password:\r\nOption1:NL\r\nOption2:NL\r\nOption3:NL\r\n"
+           "Option4:NL\r\n%Data Record\r\n1\r\n%End\r\n");
   struct Case {
     std::vector<std::string> args;
     const char* said;

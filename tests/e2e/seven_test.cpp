@@ -7,7 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <thread>
 
+#include "seven/command.h"
+#include "serial/serial.h"
+#include "session/seven.h"
 #include "support/harness.h"
 
 namespace {
@@ -49,6 +54,7 @@ std::vector<std::string> Listed(const std::string& folder) {
   while (dirent* e = d ? readdir(d) : nullptr)
     if (e->d_name[0] != '.') found.push_back(e->d_name);
   if (d) closedir(d);
+  std::sort(found.begin(), found.end());
   return found;
 }
 
@@ -389,6 +395,108 @@ TEST(Seven, RecevoirKeepsOneNameTwice) {
   EXPECT_EQ(ReadAll(dir / "in/" + kept[1]), G1mBytes({sent[1]}));
 }
 
+// A storage backup keeps the calculator's folders as folders, and goes back
+// into them: D/X.TXT and X.TXT stay two files of one name.
+TEST(Seven, StorageFoldersRoundTrip) {
+  TempDir dir;
+  mkdir((dir / "racine").c_str(), 0755);
+  mkdir((dir / "dans").c_str(), 0755);
+  WriteAll(dir / "racine/X.TXT", "a la racine");
+  WriteAll(dir / "dans/X.TXT", "dans D");
+  mkdir((dir / "out").c_str(), 0755);
+  Outcome run = Against(
+      dir, {"--seven", "--storage", dir / "racine/X.TXT", "--storage-in", "D", dir / "dans/X.TXT"},
+      {"sauvegarder", "out", "--stockage"});
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out;
+  std::string inside;
+  for (const std::string& e : Listed(dir / "out"))
+    if (e.find(".g1m") == std::string::npos) inside = dir / "out/" + e;
+  ASSERT_FALSE(inside.empty());
+  EXPECT_EQ(ReadAll(inside + "/X.TXT"), "a la racine");
+  EXPECT_EQ(ReadAll(inside + "/D/X.TXT"), "dans D");
+  EXPECT_EQ(Listed(inside), std::vector<std::string>({"D", "X.TXT"}));
+
+  TempDir back;
+  run = Against(back, {"--seven", "--keep", back.Path()},
+                {"envoyer", "--stockage", "--vitesse", "9600", inside});
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out;
+  EXPECT_TRUE(Has(run.exit.out,
+                  "  fichier D/X.TXT (6 octets) : envoye\n"
+                  "  fichier X.TXT (11 octets) : envoye\n"))
+      << run.exit.out;
+  EXPECT_EQ(ReadAll(back / "storage-D-X.TXT"), "dans D");
+  EXPECT_EQ(ReadAll(back / "storage-X.TXT"), "a la racine");
+}
+
+// A storage file is its folder and its name; a file the calculator sends
+// for another is not saved under the name asked.
+TEST(Seven, StorageFilesByFolderAndName) {
+  TempDir dir;
+  WriteAll(dir / "ESSAI.BIN", "racine");
+  std::vector<std::string> sim = {"--seven", "--storage", dir / "ESSAI.BIN"};
+  Outcome run = Against(dir, sim, {"recuperer", "--stockage", "PROJETS/ESSAI.BIN"});
+  EXPECT_EQ(run.exit.status, 1) << run.exit.out;
+  EXPECT_EQ(run.exit.out, "  PROJETS/ESSAI.BIN : pas sur la calculatrice\n");
+  run = Against(dir, sim, {"supprimer", "--stockage", "PROJETS/ESSAI.BIN"});
+  EXPECT_EQ(run.exit.status, 1) << run.exit.out;
+  EXPECT_FALSE(Has(run.report, "deleted=")) << run.report;
+  sim.push_back("--misname");
+  run = Against(dir, sim, {"recuperer", "--stockage", "ESSAI.BIN"});
+  EXPECT_EQ(run.exit.status, 1) << run.exit.out;
+  EXPECT_EQ(run.exit.out,
+            "  ESSAI.BIN : la calculatrice envoie AUTRE/ESSAI.BIN a la place : pas enregistre\n");
+  EXPECT_EQ(Listed(dir.Path()), std::vector<std::string>({"ESSAI.BIN", "report.txt", "sim.log"}));
+}
+
+// The simulated calculator, driven here packet by packet over its line, honours
+// what a calculator honours: the device of a storage command, copy and
+// reset, and a session that outlives the PC closing and opening its port.
+TEST(Simulator, HonoursWhatACalculatorHonours) {
+  if (OnWindows()) GTEST_SKIP() << "driven in this process";
+  TempDir dir;
+  WriteAll(dir / "ESSAI.BIN", "octets");
+  Calculator calculator(dir, {"--seven", "--storage", dir / "ESSAI.BIN"});
+  setenv("LIAISON_PORT", calculator.Port().c_str(), 1);
+  ASSERT_TRUE(OpenCOM(1));
+  SevenEvents events;
+  auto list = [&](SevenLink& link, const std::string& device) {
+    std::vector<Announced> files;
+    Step step =
+        link.Request(seven::kRequestStorageList, seven::StorageFields("", "", 0, device), &files);
+    std::string names;
+    for (const Announced& f : files) names += f.fields.d[0] + "/" + f.fields.d[1] + " ";
+    return step == Step::Done ? names : "refused";
+  };
+  {
+    SevenLink link(events);
+    ASSERT_EQ(link.Open(), Step::Done);
+    seven::Fields copy = seven::StorageFields("", "ESSAI.BIN");
+    copy.d[2] = "SAUVE";
+    copy.d[3] = "COPIE.BIN";
+    EXPECT_EQ(link.Simple(0x48, copy), Step::Done);
+    EXPECT_EQ(list(link, "fls0"), "/ESSAI.BIN SAUVE/COPIE.BIN ");
+    EXPECT_EQ(list(link, "crd0"), "refused");                                // no SD card
+    EXPECT_EQ(link.Simple(0x4A, seven::StorageFields("", "")), Step::Done);  // erased
+    EXPECT_EQ(list(link, "fls0"), "");
+  }
+  CloseCOM();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));  // the calculator sees it closed
+  ASSERT_TRUE(OpenCOM(1));
+  {
+    SevenLink link(events);
+    EXPECT_EQ(link.Open(), Step::Done);  // the same session, the port opened again
+    EXPECT_EQ(link.Close(), Step::Done);
+  }
+  CloseCOM();
+  unsetenv("LIAISON_PORT");
+  calculator.Finish();
+  std::string report = calculator.Report();
+  EXPECT_TRUE(Has(report, "copied=/ESSAI.BIN to SAUVE/COPIE.BIN\n")) << report;
+  EXPECT_TRUE(Has(report, "command=4D\nno_device=crd0\n")) << report;
+  EXPECT_TRUE(Has(report, "storage_reset\n")) << report;
+  EXPECT_TRUE(Has(report, "pc_closed\npc_reopened\n")) << report;
+}
+
 // A folder nothing can be written in: said before the calculator is answered.
 TEST(Seven, RecevoirIntoAFolderThatTakesNothing) {
   if (OnWindows()) GTEST_SKIP() << "/proc";
@@ -497,7 +605,8 @@ TEST(Options, ValuesSayWhatIsWrong) {
       {{"recuperer", "--vitesse", "-9600", "A"}, std::string("--vitesse -9600 : ") + kSpeeds},
       {{"sauvegarder", "--vitesse", "0"}, std::string("--vitesse 0 : ") + kSpeeds},
       {{"envoyer", "x.g1m", "--vitesse"}, "--vitesse attend une valeur\n"},
-      {{"ecran", "--nombre", "abc"}, "--nombre abc : un nombre entier de 1 a 1000000 est attendu\n"},
+      {{"ecran", "--nombre", "abc"},
+       "--nombre abc : un nombre entier de 1 a 1000000 est attendu\n"},
       {{"ecran", "--echelle", "0"}, "--echelle 0 : un nombre entier de 1 a 64 est attendu\n"},
       {{"ecran", "--echelle", "+4"}, "--echelle +4 : un nombre entier de 1 a 64 est attendu\n"},
       {{"recevoir", "--attente", "-1"},

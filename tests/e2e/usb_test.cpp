@@ -130,8 +130,9 @@ TEST(LibusbCable, LibraryWordsGoToTheTrace) {
   Exit exit = RunLiaison(dir.Path(), "usb", "", options);
   EXPECT_EQ(exit.status, 255) << exit.out;
   std::string err = ReadAll(dir / "err.txt");
-  EXPECT_TRUE(Has(err, "USB bus 3, adresse 4 : deja prise par un autre programme ou un autre "
-                       "pilote"))
+  EXPECT_TRUE(Has(err,
+                  "USB bus 3, adresse 4 : deja prise par un autre programme ou un autre "
+                  "pilote"))
       << err;
   EXPECT_FALSE(Has(err + exit.out, "busy")) << err;
   EXPECT_TRUE(Has(ReadAll(dir / "trace.txt"), "# bibliotheque : Resource busy\n"));

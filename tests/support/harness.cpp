@@ -305,10 +305,21 @@ Calculator::~Calculator() {
 
 void Calculator::Finish() {
   for (int i = 0; i < 200 && pid_ > 0; ++i) {
-    if (waitpid(pid_, nullptr, WNOHANG) == pid_)
+    if (waitpid(pid_, nullptr, WNOHANG) == pid_) {
       pid_ = -1;
-    else
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      return;
+    }
+    // Its last word: it has taken all that came and waits for the port.
+    std::string report = Report();
+    const std::string idle = "pc_closed\n";
+    if (report.size() >= idle.size() &&
+        report.compare(report.size() - idle.size(), idle.size(), idle) == 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+      pid_ = -1;
+      return;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
 

@@ -92,7 +92,10 @@ class Calculator {
   Calculator(const TempDir& dir, std::vector<std::string> args);
   ~Calculator();
   const std::string& Port() const { return port_; }
-  void Finish();  // waits until it has ended (it ends when liaison has)
+  // Waits until it has ended (it ends when liaison has), or, as a Graph 35+
+  // whose session outlives the port, until it waits for the port again:
+  // then it is switched off.
+  void Finish();
   Bytes FromPc() const { return Logged('<'); }
   Bytes ToPc() const { return Logged('>'); }
   std::string Report() const { return ReadAll(dir_ / "report.txt"); }

@@ -49,10 +49,10 @@ const Packet kAck = Basic(seven::kAck, 0), kSwap = Basic(kRoleswap, 0);
 TEST(SevenWords, StorageListAsTheUserReadsIt) {
   Fields unnamed = StorageFields("", "", 0), one = StorageFields("", "UN.BIN", 1),
          folder = StorageFields("DOC", "", 0), free = StorageFields("", "", 1);
-  std::pair<int, std::string> run =
-      RunCommand(Liste, {"--stockage"},
-          {kAck, kAck, Command(kStorageInfo, unnamed), Command(kStorageInfo, one),
-           Command(kStorageInfo, folder), kSwap, kAck, Command(kStorageFree, free), kSwap, kAck});
+  std::pair<int, std::string> run = RunCommand(
+      Liste, {"--stockage"},
+      {kAck, kAck, Command(kStorageInfo, unnamed), Command(kStorageInfo, one),
+       Command(kStorageInfo, folder), kSwap, kAck, Command(kStorageFree, free), kSwap, kAck});
   EXPECT_EQ(run.first, 0) << run.second;
   EXPECT_EQ(run.second,
             "Stockage (fls0) :\n"
@@ -67,10 +67,9 @@ TEST(SevenWords, BrokenFileNamedOnce) {
   std::string content(600, 'x');
   std::vector<Packet> data = DataPackets(kMainFile, content);
   Fields listed = MainFields("system", "P", "PROGRAM", 1, 600);
-  std::pair<int, std::string> run =
-      RunCommand(Recuperer, {"--vitesse", "9600", "P"},
-          {kAck, kAck, Command(kMainInfo, listed), kSwap, kAck, Command(kMainFile, listed),
-           data[0], data[2]});
+  std::pair<int, std::string> run = RunCommand(Recuperer, {"--vitesse", "9600", "P"},
+                                               {kAck, kAck, Command(kMainInfo, listed), kSwap, kAck,
+                                                Command(kMainFile, listed), data[0], data[2]});
   EXPECT_EQ(run.first, 1) << run.second;
   EXPECT_EQ(run.second.find("  P : echange rompu : paquet 3 apres le paquet 1\n"), 0u)
       << run.second;
@@ -91,8 +90,8 @@ TEST(SevenWords, EndlessListIsEnded) {
             "  echange rompu : la calculatrice annonce de nouveau un fichier deja annonce\n");
   std::vector<Packet> huge = {kAck, kAck};
   for (int i = 0; i < 5; ++i)
-    huge.push_back(Command(kMainInfo, MainFields("system", "H" + std::to_string(i), "PROGRAM", 1,
-                                                 30ul << 20)));
+    huge.push_back(Command(
+        kMainInfo, MainFields("system", "H" + std::to_string(i), "PROGRAM", 1, 30ul << 20)));
   run = RunCommand(Liste, {"--memoire"}, huge);
   EXPECT_EQ(run.first, 1) << run.second;
   EXPECT_NE(run.second.find("  echange rompu : serie trop longue (2 fichiers, 94371840 octets "
@@ -113,14 +112,15 @@ TEST(SevenWords, BackupOfMoreThan65535Files) {
   }
   answers.push_back(kSwap);
   answers.push_back(kAck);
-  std::pair<int, std::string> run = RunCommand(dir, Sauvegarder, {dir.Path(), "--vitesse", "9600"},
-                                               answers);
+  std::pair<int, std::string> run =
+      RunCommand(dir, Sauvegarder, {dir.Path(), "--vitesse", "9600"}, answers);
   EXPECT_EQ(run.first, 0) << run.second.substr(0, 500);
   size_t first = run.second.find("Memoire principale : 65535 fichier(s) dans ");
   size_t second = run.second.find("Memoire principale : 1 fichier(s) dans ");
   ASSERT_NE(first, std::string::npos) << run.second.substr(0, 500);
   ASSERT_NE(second, std::string::npos) << run.second.substr(0, 500);
-  std::string path = run.second.substr(second + 39, run.second.find(' ', second + 39) - second - 39);
+  std::string path =
+      run.second.substr(second + 39, run.second.find(' ', second + 39) - second - 39);
   EXPECT_NE(path.find("-2.g1m"), std::string::npos) << path;
   G1mRead read;
   std::string error;
