@@ -177,6 +177,14 @@ class Calc {
         if (!Nak(0x01)) return -1;
         continue;
       }
+      // A command or a terminate in mid-exchange: the PC has given it up.
+      // What was going on is over; that packet comes next.
+      if (inExchange_ && (p->type == 0x01 || p->type == 0x18)) {
+        Note("exchange_given_up");
+        pending_ = *p;
+        hasPending_ = true;
+        return 0;
+      }
       ++received_;
       if (plan_.vanishAfter == received_) {
         wire_.Close();
@@ -258,6 +266,9 @@ class Calc {
   SevenPlan& plan_;
   FILE* report_;
   int sent_ = 0, received_ = 0;
+  bool inExchange_ = false;  // a command is being carried out
+  bool hasPending_ = false;  // the PC gave it up for this packet
+  Pk pending_;
   int shifted_ = 0;           // data packets that came before the ACK of the one before
   bool refusedData_ = false;  // the file was refused on purpose: the session goes on
   bool vanished_ = false;     // the line closed as a cable pulled out
@@ -493,7 +504,13 @@ bool ServeSeven(Wire& wire, SevenPlan& plan, FILE* report) {
   Calc c(wire, plan, report);
   for (;;) {
     Pk p;
-    int r = c.Read(&p, -1);
+    int r = 1;
+    if (c.hasPending_) {
+      p = c.pending_;
+      c.hasPending_ = false;
+    } else {
+      r = c.Read(&p, -1);
+    }
     // The PC closing its port ends no session of a calculator: it waits
     // for the port to be opened again (what came so far is all logged).
     if (r < 0 && !c.vanished_) {
@@ -510,7 +527,9 @@ bool ServeSeven(Wire& wire, SevenPlan& plan, FILE* report) {
       going = c.Ack();
     } else if (p.type == 0x01) {
       c.Note("command=" + HexOf(static_cast<unsigned long>(p.sub), 2));
-      going = Answer(c, p);
+      c.inExchange_ = true;
+      going = Answer(c, p) || (c.hasPending_ && !c.vanished_);
+      c.inExchange_ = false;
     } else if (p.type == 0x18) {
       c.Note("terminate");
       going = c.Ack() && wire.SetSpeed(9600, false, true);

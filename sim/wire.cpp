@@ -17,6 +17,14 @@ bool Wire::CreatePty(std::string* path) {
   if (fd_ < 0 || grantpt(fd_) != 0 || unlockpt(fd_) != 0) return false;
   const char* name = ptsname(fd_);
   if (!name) return false;
+  // A serial port echoes nothing: neither does this line, whatever settings
+  // the PC leaves on it when it closes (a pty starts as a cooked terminal).
+  // Two stop bits are the PC's own sign that it has set the line.
+  termios tio{};
+  if (tcgetattr(fd_, &tio) != 0) return false;
+  cfmakeraw(&tio);
+  tio.c_cflag &= ~CSTOPB;
+  if (tcsetattr(fd_, TCSANOW, &tio) != 0) return false;
   *path = name;
   pty_ = true;
   return true;

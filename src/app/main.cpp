@@ -281,7 +281,15 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "liaison: calculatrice USB : %s\n", port.why.c_str());
   }
   std::unique_ptr<LineTrace> trace = OpenTrace(port);
-  if (command)
-    return command(state.con, port.number, std::vector<std::string>(argv + 2, argv + argc));
+  if (command) {
+    int status = command(state.con, port.number, std::vector<std::string>(argv + 2, argv + argc));
+    // Asked to stop in a Protocol 7.00 session: it has ended cleanly, with
+    // the calculator back at the start speed; the status is the signal's.
+    if (int signal = StopAsked()) {
+      Say(state.con, "Arrete a la demande : ce qui est dit enregistre ou envoye est entier.\n");
+      return 128 + signal;
+    }
+    return status;
+  }
   return RunLiaison(state, port.number);
 }

@@ -8,6 +8,7 @@
 
 #include "app/command_line.h"
 #include "app/words.h"
+#include "console/console.h"
 #include "console/progress.h"
 #include "files/archive.h"
 #include "files/g1m.h"
@@ -30,6 +31,7 @@ bool OpenSeven(Console& con, int port, SevenLink& link, int* status) {
     *status = -1;
     return false;
   }
+  StopOnSignals(true);  // a Ctrl-C brings the calculator back before the end
   Step step = link.Open();
   if (step == Step::Done) return true;
   Say(con, step == Step::LineLost ? "Liaison avec la calculatrice perdue.\n" : kNoCalculator);
@@ -162,6 +164,8 @@ std::string StepWords(const SevenLink& link, Step step) {
       return "echange rompu : " + link.Why();
     case Step::LineLost:
       return "liaison perdue";
+    case Step::Stopped:
+      return "interrompu";
   }
   return "";
 }
@@ -257,6 +261,7 @@ bool LoadForSeven(const std::vector<std::string>& files, const std::string& name
 
 int SendSeven(Console& con, SevenLink& link, const std::vector<Outgoing>& files,
               unsigned long speed) {
+  StopOnSignals(true);
   Say(con, "Calculatrice Graph 35+ ou suivante (Protocole 7.00).\n");
   int status = 0, sent = 0;
   if (speed != 9600) {
@@ -273,7 +278,8 @@ int SendSeven(Console& con, SevenLink& link, const std::vector<Outgoing>& files,
         step == Step::Done ? "envoye" : StepWords(link, step).c_str());
     if (step == Step::Done) ++sent;
     status = Worst(status, StatusOfStep(step));
-    if (step == Step::LineLost || step == Step::NoAnswer || link.Ended() ||
+    if (step == Step::LineLost || step == Step::NoAnswer || step == Step::Stopped ||
+        link.Ended() ||
         (step == Step::Refused && (link.Nak() == kNakEnds || link.Nak() == kNakFull)))
       break;  // the link is over
   }
@@ -384,6 +390,7 @@ DeviceInfo PcInfo() {
 }  // namespace
 
 int TakeSeven(Console& con, const std::string& folder) {
+  StopOnSignals(true);
   Say(con, "Calculatrice Graph 35+ ou suivante (Protocole 7.00) : transmission commencee.\n");
   Taking events(con, folder);
   SevenTaken taken = TakeSevenTransmission(events, PcInfo());
@@ -553,6 +560,7 @@ int FetchStorage(Console& con, SevenLink& link, const std::vector<std::string>& 
           step == Step::Refused ? "pas sur la calculatrice" : StepWords(link, step).c_str());
       status = Worst(status, StatusOfStep(step));
       if (step == Step::LineLost) return -1;
+      if (step == Step::Stopped) return status;
       continue;
     }
     if (!IsAsked(got[0], kStorageFile, dir, name, &error)) {
@@ -613,6 +621,7 @@ int Recuperer(Console& con, int port, const std::vector<std::string>& args) {
           !known ? "pas sur la calculatrice" : StepWords(link, step).c_str());
       status = Worst(status, StatusOfStep(step));
       if (step == Step::LineLost) return Finish(con, link, -1);
+      if (step == Step::Stopped) break;
       continue;
     }
     std::string path, error, stem = SafeStem(name);
@@ -685,7 +694,9 @@ int Sauvegarder(Console& con, int port, const std::vector<std::string>& args) {
     if (!a.fields.d[1].empty())
       names.push_back(a.fields.d[0].empty() ? a.fields.d[1] : a.fields.d[0] + "/" + a.fields.d[1]);
   Say(con, "Stockage : %d fichier(s) dans %s\n", static_cast<int>(names.size()), inside.c_str());
-  return Finish(con, link, Worst(status, FetchStorage(con, link, names, inside, true)));
+  status = Worst(status, FetchStorage(con, link, names, inside, true));
+  if (StopAsked()) RemoveEmptyFolders(inside);  // what was not fetched leaves no trace
+  return Finish(con, link, status);
 }
 
 int Supprimer(Console& con, int port, const std::vector<std::string>& args) {
@@ -721,7 +732,7 @@ int Supprimer(Console& con, int port, const std::vector<std::string>& args) {
         : step == Step::Refused && wanted.storage ? "pas supprime (absent ?)"
                                                   : StepWords(link, step).c_str());
     status = Worst(status, StatusOfStep(step));
-    if (step == Step::LineLost) break;
+    if (step == Step::LineLost || step == Step::Stopped) break;
   }
   return Finish(con, link, status);
 }

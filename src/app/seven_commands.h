@@ -23,6 +23,7 @@ class SevenConsole : public SevenEvents {
       : con_(con), choice_(choice) {}
   void Progress(unsigned long done, unsigned long total) override;
   bool Replace(const std::string& name) override;
+  bool Stopping() override { return StopAsked() != 0; }
 
  protected:
   Console& con_;

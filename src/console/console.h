@@ -55,6 +55,14 @@ bool DrawsUtf8(Console& con);
 // A byte the user typed, if one is waiting (never waits); false for none.
 bool KeyWaiting(Console& con, char* key);
 
+// While on, Ctrl-C (SIGINT, SIGTERM, SIGHUP; Windows' Ctrl-C and Ctrl-Break)
+// asks the program to stop rather than ending it: what runs then stops at
+// its next clean point (a Protocol 7.00 session brings the calculator back
+// first). A second one ends it at once.
+void StopOnSignals(bool on);
+// The signal that asked to stop (SIGINT 2, SIGTERM 15, SIGHUP 1), or 0.
+int StopAsked();
+
 // The words said on standard output when a signal (Ctrl-C) ends the program,
 // such as a summary of what was done; empty: none. At most 200 bytes.
 void SetLastWords(const std::string& words);

@@ -24,7 +24,14 @@ volatile sig_atomic_t modesChanged = 0;
 char lastWords[256];
 volatile sig_atomic_t lastWordsLength = 0;
 
+volatile sig_atomic_t stopOnSignals = 0;
+volatile sig_atomic_t stopAsked = 0;
+
 extern "C" void EndOnSignal(int signal) {
+  if (stopOnSignals && !stopAsked) {  // the first: a stop at the next clean point
+    stopAsked = signal;
+    return;
+  }
   if (modesChanged) tcsetattr(savedModesFd, TCSANOW, &savedModes);
   if (lastWordsLength > 0) {
     ssize_t written = write(STDOUT_FILENO, lastWords, static_cast<size_t>(lastWordsLength));
@@ -61,6 +68,14 @@ bool KeyWaiting(Console& con, char* key) {
 
 bool DrawsUtf8(Console&) {
   return true;
+}
+
+void StopOnSignals(bool on) {
+  stopOnSignals = on;
+}
+
+int StopAsked() {
+  return stopAsked;
 }
 
 void SetLastWords(const std::string& words) {

@@ -17,9 +17,15 @@ void GiveCodePageBack() {
   if (codePageBefore) SetConsoleOutputCP(codePageBefore);
 }
 
+volatile LONG stopOnSignals = 0;
+volatile LONG stopAsked = 0;
+
 // Ctrl-C, Ctrl-Break, the window closed: the last words, the console as it
-// was, then the end the system would give (on a thread of its own).
-BOOL WINAPI SayLastWords(DWORD) {
+// was, then the end the system would give (on a thread of its own). While a
+// stop is wanted instead, the first Ctrl-C or Ctrl-Break only asks for it.
+BOOL WINAPI SayLastWords(DWORD event) {
+  bool key = event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT;
+  if (key && stopOnSignals && InterlockedCompareExchange(&stopAsked, 2, 0) == 0) return TRUE;
   LONG n = lastWordsLength;
   if (n > 0) _write(1, lastWords, static_cast<unsigned>(n));
   GiveCodePageBack();
@@ -53,6 +59,15 @@ bool DrawsUtf8(Console& con) {
   HandlerInstalled();
   std::atexit(GiveCodePageBack);
   return true;
+}
+
+void StopOnSignals(bool on) {
+  HandlerInstalled();
+  stopOnSignals = on ? 1 : 0;
+}
+
+int StopAsked() {
+  return static_cast<int>(stopAsked);
 }
 
 void SetLastWords(const std::string& words) {

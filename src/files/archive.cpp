@@ -1,5 +1,7 @@
 #include "files/archive.h"
 
+#include <dirent.h>
+
 #include "link/link.h"
 #include "text/program_file.h"
 
@@ -9,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <vector>
 
 #ifdef _WIN32
 #include <direct.h>
@@ -168,6 +171,33 @@ std::string DateStem(std::time_t when) {
   char stem[32];
   std::strftime(stem, sizeof stem, "%Y%m%d-%H%M%S", &local);
   return stem;
+}
+
+namespace {
+
+void RemoveFolder(const std::string& path) {
+#ifdef _WIN32
+  _rmdir(path.c_str());
+#else
+  rmdir(path.c_str());
+#endif
+}
+
+}  // namespace
+
+void RemoveEmptyFolders(const std::string& folder) {
+  if (DIR* d = opendir(folder.c_str())) {
+    std::vector<std::string> inside;
+    while (dirent* e = readdir(d))
+      if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+        inside.push_back(folder + "/" + e->d_name);
+    closedir(d);
+    for (const std::string& path : inside) {
+      struct stat st {};
+      if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) RemoveFolder(path);
+    }
+  }
+  RemoveFolder(folder);  // refused while it holds anything
 }
 
 bool FolderTakesFiles(const std::string& folder, std::string* error) {

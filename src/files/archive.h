@@ -61,6 +61,8 @@ bool CreateNewFolder(const std::string& folder, const std::string& stem, std::st
                      std::string* error);
 // "AAAAMMJJ-HHMMSS", the local date and time.
 std::string DateStem(std::time_t when);
+// Removes `folder` and the folders in it, those that are empty.
+void RemoveEmptyFolders(const std::string& folder);
 // Whether a new file can be made in `folder` (one is, then removed); why not.
 bool FolderTakesFiles(const std::string& folder, std::string* error);
 // "0 octet", "1 octet", "2 octets": French keeps the singular up to 1.

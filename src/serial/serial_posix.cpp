@@ -207,6 +207,7 @@ class PosixSerial final : public SerialBackend {
       return Failed(device + " : deja pris par un autre programme", OpenResult::CannotOpen);
     }
     g_hCOM = fd;
+    foundKept_ = tcgetattr(fd, &found_) == 0;
     if (!ApplyLineSettings(fd, g_dcb)) {
       std::string why = device + " : le port refuse ses reglages (" + OpenFailure(errno) + ")";
       close(fd);
@@ -224,9 +225,15 @@ class PosixSerial final : public SerialBackend {
   // The read time-outs are read at each read; only the line is set here.
   bool Configure() override { return ApplyLineSettings(g_hCOM, g_dcb); }
 
+  // The port is left with the settings it had when it was opened: speed,
+  // parity, modes, as another program or the system set them.
   void Close() override {
-    if (g_hCOM >= 0) close(g_hCOM);
+    if (g_hCOM >= 0) {
+      if (foundKept_) tcsetattr(g_hCOM, TCSANOW, &found_);
+      close(g_hCOM);
+    }
     g_hCOM = InvalidComHandle();
+    foundKept_ = false;
   }
 
   // Whole read bounded by the total time-out, at most the interval time-out
@@ -281,6 +288,8 @@ class PosixSerial final : public SerialBackend {
     why_ = why;
     return result;
   }
+  termios found_{};
+  bool foundKept_ = false;
   // The terminal the user types in would be set to 9600 bit/s without echo.
   static bool IsOwnConsole(int fd, const std::string& device) {
     if (device == "/dev/tty") return true;  // the controlling terminal, whichever it is

@@ -25,6 +25,8 @@ class Win32Serial final : public SerialBackend {
     return result;
   }
   std::string why_;
+  DCB found_{};
+  bool foundKept_ = false;
 
  public:
   OpenResult Open(int port) override {
@@ -33,6 +35,8 @@ class Win32Serial final : public SerialBackend {
                          FILE_ATTRIBUTE_SYSTEM, nullptr);
     if (g_hCOM == INVALID_HANDLE_VALUE) return Failed(device, OpenResult::CannotOpen);
     SetupComm(g_hCOM, 4096, 4096);
+    found_.DCBlength = sizeof found_;
+    foundKept_ = GetCommState(g_hCOM, &found_) != 0;
     if (!SetCommTimeouts(g_hCOM, &g_cto) || !SetCommState(g_hCOM, &g_dcb)) {
       OpenResult failed = Failed(device, OpenResult::CannotConfigure);
       CloseHandle(g_hCOM);
@@ -50,9 +54,14 @@ class Win32Serial final : public SerialBackend {
     return SetCommState(g_hCOM, &g_dcb) && SetCommTimeouts(g_hCOM, &g_cto);
   }
 
+  // The port is left with the settings it had when it was opened.
   void Close() override {
-    if (g_hCOM != INVALID_HANDLE_VALUE) CloseHandle(g_hCOM);
+    if (g_hCOM != INVALID_HANDLE_VALUE) {
+      if (foundKept_) SetCommState(g_hCOM, &found_);
+      CloseHandle(g_hCOM);
+    }
     g_hCOM = INVALID_HANDLE_VALUE;
+    foundKept_ = false;
   }
 
   // A read that fails (adapter pulled out) returns at once; it is held until

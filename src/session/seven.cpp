@@ -106,6 +106,7 @@ bool SevenLink::Write(const Packet& packet) {
 }
 
 Step SevenLink::Exchange(const Packet& out, Packet* answer, int firstMs) {
+  if (Stop()) return Fail(Step::Stopped, "interrompu");
   const int wait = firstMs > 0 ? firstMs : times_.answer;
   for (int sends = 0; sends < 3;) {
     if (!Write(out)) return Fail(Step::LineLost, "ecriture impossible");
@@ -136,6 +137,7 @@ Step SevenLink::Exchange(const Packet& out, Packet* answer, int firstMs) {
 }
 
 Step SevenLink::Receive(Packet* packet, int firstMs) {
+  if (Stop()) return Fail(Step::Stopped, "interrompu");
   for (int asks = 0; asks < 3; ++asks) {
     Read read = ReadPacket(firstMs > 0 ? firstMs : times_.answer, packet);
     if (read == Read::Packet) return Step::Done;
@@ -256,6 +258,12 @@ Step SevenLink::SendShifted(const std::vector<Packet>& packets, unsigned long to
   events_.Progress(done, total);
   const size_t last = packets.size() - 1;
   for (size_t i = 1; i < last; ++i) {
+    // A stop lets the answers of what went come first.
+    if (Stop()) {
+      if (i > 1) ShiftedAnswer();  // the one still owed
+      ended_ = true;
+      return Fail(Step::Stopped, "interrompu");
+    }
     if (!Write(packets[i])) return Fail(Step::LineLost, "ecriture impossible");
     if (i == 1) continue;  // one ahead: packet 2 goes before the answer of 1 is read
     if ((step = ShiftedAnswer()) != Step::Done) return step;
@@ -346,6 +354,7 @@ Step SevenLink::Simple(int code, const Fields& fields) {
 
 Step SevenLink::Close() {
   KeptWaits kept;
+  closing_ = true;
   if (lost_ || dead_) {
     Switch(9600, NOPARITY, TWOSTOPBITS);
     return lost_ ? Step::LineLost : Step::NoAnswer;

@@ -17,6 +17,7 @@ enum class Step {
   NoAnswer,  // no answer, even to the check that asks for one
   Broken,    // answers or data that make no sense here (SevenLink::Why())
   LineLost,  // the port failed
+  Stopped,   // the user asked to stop: nothing more was sent after a packet
 };
 
 // A file as the calculator announced it (command 25, 45, 2E, 4E, 2C, 4C),
@@ -32,6 +33,8 @@ class SevenEvents {
   virtual ~SevenEvents() = default;
   // A file's bytes going or coming: `done` of `total`.
   virtual void Progress(unsigned long /*done*/, unsigned long /*total*/) {}
+  // Whether the user asked to stop: looked at before each packet.
+  virtual bool Stopping() { return false; }
   // The calculator holds a file of that name: replace it?
   virtual bool Replace(const std::string& /*name*/) { return false; }
   // Taking a transmission: keeps this file, before its last ACK goes. False
@@ -119,6 +122,9 @@ class SevenLink {
   bool dead_ = false;  // nor once even the check got no answer
   bool shifting_ = false;
   bool ended_ = false;
+  bool closing_ = false;  // bringing the calculator back: no stop then
+  // The user asked to stop (said once, then every step stops at once).
+  bool Stop() { return !closing_ && events_.Stopping(); }
 };
 
 // Which protocol the calculator at the other end speaks, found by trying:
