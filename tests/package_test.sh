@@ -39,7 +39,7 @@ texte_page=$(page liaison-texte)
 for word in recevoir envoyer ecran --attente --remplacer --garder --nom --echelle --nombre \
   --ascii --ports --version LIAISON_PORT LIAISON_TRACE "Statut de sortie" 255 \
   AAAAMMJJ-HHMMSS.cas NOM.cat ecran-001.png info liste recuperer sauvegarder supprimer optimiser \
-  --stockage --memoire --protocole --vitesse AAAAMMJJ-HHMMSS.g1m; do
+  --stockage --memoire --protocole --vitesse --prudent 128+N AAAAMMJJ-HHMMSS.g1m; do
   has "$liaison_page" "$word" || { echo "liaison.1 lacks $word"; exit 1; }
 done
 for word in lire ecrire convertir --ascii --version "Statut de sortie" .g1m; do

@@ -88,13 +88,17 @@ const char kHelp[] =
     "  sauvegarder [DOSSIER] [--stockage] [--vitesse N]\n"
     "         toute la memoire principale dans AAAAMMJJ-HHMMSS.g1m ; avec\n"
     "         --stockage, aussi chaque fichier du stockage dans le dossier\n"
-    "         AAAAMMJJ-HHMMSS.\n"
+    "         AAAAMMJJ-HHMMSS, ses dossiers gardes en dossiers (envoyer --stockage\n"
+    "         de ce dossier les y remet).\n"
     "  supprimer [--stockage] NOM...\n"
     "         efface chaque fichier NOM de la calculatrice.\n"
     "  optimiser\n"
     "         optimise (defragmente) le stockage fls0.\n"
     "  Liaison n'envoie jamais les commandes qui effacent toute une memoire ou\n"
-    "  reprogramment la calculatrice.\n"
+    "  reprogramment la calculatrice. Ctrl-C pendant l'une de ces commandes\n"
+    "  l'arrete au paquet suivant : la calculatrice revient a 9600 bit/s et la\n"
+    "  liaison se termine, ce qui est dit recu ou envoye est entier (statut 130) ;\n"
+    "  un second Ctrl-C arrete tout de suite.\n"
     "\n"
     "Options :\n"
     "  --attente SECONDES\n"
@@ -127,8 +131,9 @@ const char kHelp[] =
     "         pour une Graph 35/65.\n"
     "  --vitesse N\n"
     "         (envoyer, recuperer, sauvegarder, Protocole 7.00) la vitesse de la\n"
-    "         ligne pendant l'echange, de 300 a 115200 bit/s (115200 sinon ;\n"
-    "         9600 la garde). Sans effet sur le cable USB.\n"
+    "         ligne pendant l'echange : 300, 600, 1200, 2400, 4800, 9600, 19200,\n"
+    "         38400, 57600 ou 115200 bit/s (115200 sinon ; 9600 la garde). Sans\n"
+    "         effet sur le cable USB.\n"
     "  --prudent\n"
     "         (envoyer, cable USB) chaque paquet de donnees attend sa reponse avant\n"
     "         le suivant. Sans elle, sur USB, les paquets d'un fichier partent un\n"
@@ -184,7 +189,8 @@ const char kHelp[] =
     "         refuse, absent ou garde, une calculatrice qui ne repond pas.\n"
     "  2      une ligne de commande fausse.\n"
     "  255    le port ne s'ouvre pas, LIAISON_PORT ne nomme aucun port, ou la\n"
-    "         liaison avec la calculatrice est perdue.\n";
+    "         liaison avec la calculatrice est perdue.\n"
+    "  128+N  arrete par le signal N (130 : Ctrl-C, 143 : SIGTERM).\n";
 
 int ShowPorts() {
   std::printf("Ports serie trouves :\n");
