@@ -347,7 +347,7 @@ TEST(Seven, RecevoirKeepsWhatItSaidReceived) {
     RunOptions options;
     options.args = {"recevoir", "in"};
     Liaison liaison(dir.Path(), calculator.Port(), options);
-    ASSERT_TRUE(liaison.WaitFor("  programme JEU : recu\n"));
+    ASSERT_TRUE(liaison.WaitFor("  programme JEU : recu"));
     kill(liaison.Pid(), SIGTERM);
     liaison.Finish();
     std::vector<std::string> kept = Listed(dir / "in");
