@@ -42,23 +42,25 @@ const char kHelp[] =
     "         FICHIER.cat (catalogue) ou FICHIER.cas (archive de liaison\n"
     "         recevoir) : chaque programme, apres une ligne \"--- NOM ---\" ; les\n"
     "         autres elements d'une archive sont nommes (genre, nom, taille).\n"
-    "         FICHIER.g1m (archive des Graph 35+ et suivantes) : chaque programme\n"
-    "         ecrit comme ces calculatrices l'ecrivent ; les autres fichiers\n"
-    "         nommes (type, taille).\n"
+    "         FICHIER.g1m (archive des Graph 35+ et suivantes) ou .g3m (Graph\n"
+    "         90+E) : chaque programme ecrit comme ces calculatrices l'ecrivent\n"
+    "         (un code inconnu en \\xHH) ; les autres fichiers nommes (type,\n"
+    "         taille). Une application, une e-activite, une image : refusee.\n"
     "  ecrire TEXTE FICHIER\n"
     "         fait de TEXTE (UTF-8, les deux ecritures acceptees) le fichier\n"
     "         FICHIER que le menu 2 de liaison envoie (l'octet 3A puis le\n"
-    "         programme). FICHIER.g1m : une archive des Graph 35+ et suivantes\n"
-    "         d'un programme (nomme d'apres le fichier), TEXTE ecrit comme elles.\n"
+    "         programme). FICHIER.g1m (ou .g3m) : une archive des Graph 35+ et\n"
+    "         suivantes (ou Graph 90+E) d'un programme (nomme d'apres le\n"
+    "         fichier), TEXTE ecrit comme elles.\n"
     "  convertir ENTREE SORTIE\n"
     "         d'un format a l'autre, d'apres les extensions : .cat (catalogue),\n"
     "         .cas (archive), ou fichier de programme (3A puis les octets ; un\n"
     "         seul programme, nomme d'apres le fichier), .g1m (archive des\n"
-    "         Graph 35+ et suivantes). D'une archive vers un catalogue, seuls les\n"
-    "         programmes passent (les autres sont nommes). D'une generation a\n"
-    "         l'autre, chaque instruction est traduite ; une instruction que\n"
-    "         l'autre n'a pas est nommee avec sa ligne et sa colonne, et rien\n"
-    "         n'est ecrit.\n"
+    "         Graph 35+ et suivantes), .g3m (Graph 90+E). D'une archive vers un\n"
+    "         catalogue, seuls les programmes passent (les autres sont nommes).\n"
+    "         D'une generation a l'autre, chaque instruction est traduite ; une\n"
+    "         instruction que l'autre n'a pas est nommee avec sa ligne et sa\n"
+    "         colonne, et rien n'est ecrit.\n"
     "\n"
     "Options :\n"
     "  --ascii\n"
@@ -293,7 +295,7 @@ int Convert(const std::string& in, const std::string& out) {
       error = in + " ne tient aucun programme";
       ok = false;
     }
-    bytes = WriteG1m(files);
+    bytes = WriteG1m(files, IsColourArchive(out));
   }
   if (!ok) return Error(error + "\nrien n'est ecrit");
   if (WriteFileWhole(out, bytes, &error) != Written::Whole) return Error(error);
@@ -314,7 +316,7 @@ int Write(const std::string& textPath, const std::string& path) {
                  std::to_string(error.column) + " : " + error.message + " ; rien n'est ecrit");
   }
   if (main)
-    bytes = WriteG1m({ProgramFile(name, bytes)});
+    bytes = WriteG1m({ProgramFile(name, bytes)}, IsColourArchive(path));
   else
     bytes.insert(bytes.begin(), ':');  // in place: a large program is not copied
   if (WriteFileWhole(path, bytes, &message) != Written::Whole) return Error(message);

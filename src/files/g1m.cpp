@@ -13,7 +13,7 @@ constexpr size_t kHeader = 32, kGroupHeader = 20, kFileHeader = 24, kProgramHead
 // "USBPower" and the type byte, then 00 10 00 10 00: the first 14 bytes,
 // before they are inverted.
 const char kMagic[] = "USBPower";
-constexpr unsigned char kMainMemoryType = 0x62;
+constexpr unsigned char kMainMemoryType = 0x62, kColourMainMemoryType = 0x75;
 
 // The kinds of file that share the header, by their type byte.
 std::string ContainerOf(unsigned char type) {
@@ -26,8 +26,6 @@ std::string ContainerOf(unsigned char type) {
       return "une e-activite (.g1e)";
     case 0x31:
       return "une archive de ClassPad (.g2m)";
-    case 0x75:
-      return "une archive de calculatrice couleur (.g3m)";
     default: {
       char hex[8];
       std::snprintf(hex, sizeof hex, "%02X", type);
@@ -82,14 +80,14 @@ std::string OtherContainer(const std::string& bytes) {
   for (int i = 0; i < 8; ++i)
     if (static_cast<char>(~bytes[static_cast<size_t>(i)]) != kMagic[i]) return "";
   unsigned char type = static_cast<unsigned char>(~bytes[8]);
-  return type == kMainMemoryType ? "" : ContainerOf(type);
+  return type == kMainMemoryType || type == kColourMainMemoryType ? "" : ContainerOf(type);
 }
 
 namespace {
 
 // The 32-byte header, inverted back: what kind of file, how many files.
-bool ReadHeader(const std::string& bytes, unsigned long* count, std::vector<std::string>* warnings,
-                std::string* error) {
+bool ReadHeader(const std::string& bytes, unsigned long* count, bool* colour,
+                std::vector<std::string>* warnings, std::string* error) {
   if (bytes.size() < kHeader) {
     *error = "trop court pour une archive .g1m (" + Octets(bytes.size()) + ")";
     return false;
@@ -101,10 +99,11 @@ bool ReadHeader(const std::string& bytes, unsigned long* count, std::vector<std:
     return false;
   }
   unsigned char type = static_cast<unsigned char>(h[8]);
-  if (type != kMainMemoryType) {
+  if (type != kMainMemoryType && type != kColourMainMemoryType) {
     *error = "pas une archive de la memoire principale : " + ContainerOf(type);
     return false;
   }
+  *colour = type == kColourMainMemoryType;
   // The calculator maker's software and the readers known to work do not
   // check these: a disagreement is said, not refused.
   unsigned long size = BigEndian(h, 16, 4);
@@ -124,7 +123,7 @@ bool ReadG1m(const std::string& bytes, G1mRead* read, std::string* error) {
   read->files.clear();
   read->warnings.clear();
   unsigned long count = 0;
-  if (!ReadHeader(bytes, &count, &read->warnings, error)) return false;
+  if (!ReadHeader(bytes, &count, &read->colour, &read->warnings, error)) return false;
   size_t at = kHeader;
   while (read->files.size() < count) {
     if (bytes.size() - at < kGroupHeader) {
@@ -173,7 +172,7 @@ bool ReadG1m(const std::string& bytes, G1mRead* read, std::string* error) {
   return true;
 }
 
-std::string WriteG1m(const std::vector<MainFile>& files) {
+std::string WriteG1m(const std::vector<MainFile>& files, bool colour) {
   std::vector<std::string> groups;
   for (const MainFile& file : files) {
     bool known = false;
@@ -200,7 +199,8 @@ std::string WriteG1m(const std::vector<MainFile>& files) {
   }
   unsigned long size = kHeader + body.size();
   std::string header(kMagic);
-  header += std::string("\x62\x00\x10\x00\x10\x00", 6);
+  header.push_back(static_cast<char>(colour ? kColourMainMemoryType : kMainMemoryType));
+  header += std::string("\x00\x10\x00\x10\x00", 5);
   header.push_back(static_cast<char>((size + 0x41) & 0xFF));
   header.push_back('\0');
   PutBigEndian(&header, size, 4);

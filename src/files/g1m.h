@@ -21,19 +21,22 @@ constexpr unsigned char MAIN_PROGRAM = 0x01;
 struct G1mRead {
   std::vector<MainFile> files;        // in the archive's order
   std::vector<std::string> warnings;  // "taille annoncee 100, le fichier en a 106"
+  bool colour = false;                // a colour model's archive (.g3m): its own type bytes
 };
 
 // False, with where and why, for bytes that are no main-memory archive: another
 // file of the family (an add-in, a language, an e-activity), a count or a
-// length that runs past the end. Bytes after the last file are a warning.
+// length that runs past the end. Bytes after the last file are a warning. The
+// colour models' archives (.g3m: the same layout, other type bytes) are read
+// alike.
 bool ReadG1m(const std::string& bytes, G1mRead* read, std::string* error);
 // What a file that opens with the family's 32-byte header is: "une
 // application (.g1a)", "une e-activite (.g1e)"..., "" for a main-memory
 // archive or for a file without that header.
 std::string OtherContainer(const std::string& bytes);
 // The archive of these files: one group header per group, in the order the
-// groups first come, each group's files in their order.
-std::string WriteG1m(const std::vector<MainFile>& files);
+// groups first come, each group's files in their order; `colour`: a .g3m.
+std::string WriteG1m(const std::vector<MainFile>& files, bool colour = false);
 
 // A program in the fx-9860G table, as main memory keeps it.
 MainFile ProgramFile(const std::string& name, const std::string& program,

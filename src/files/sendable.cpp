@@ -49,7 +49,11 @@ bool HasEnding(const std::string& path, const std::string& ending) {
 }
 
 bool IsMainMemoryArchive(const std::string& path) {
-  return HasEnding(path, ".g1m") || HasEnding(path, ".g1r");
+  return HasEnding(path, ".g1m") || HasEnding(path, ".g1r") || IsColourArchive(path);
+}
+
+bool IsColourArchive(const std::string& path) {
+  return HasEnding(path, ".g3m") || HasEnding(path, ".g3r");
 }
 
 std::string ProgramNameOf(const std::string& path) {

@@ -21,8 +21,11 @@ bool LoadSendable(const std::string& path, const std::string& name, std::vector<
 // Whether `path` ends with `ending` (lower case), whatever the case of its
 // letters: ".cas" for NOTES.CAS too.
 bool HasEnding(const std::string& path, const std::string& ending);
-// Whether the file is a main-memory archive (.g1m, .g1r), by its name.
+// Whether the file is a main-memory archive (.g1m, .g1r; the colour models'
+// .g3m, .g3r), by its name.
 bool IsMainMemoryArchive(const std::string& path);
+// Whether it is a colour model's (.g3m, .g3r).
+bool IsColourArchive(const std::string& path);
 // The program name a file's name gives.
 std::string ProgramNameOf(const std::string& path);
 

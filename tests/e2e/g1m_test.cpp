@@ -212,6 +212,33 @@ TEST(G1mFiles, EmptyNamesAndFilesAreRefused) {
   EXPECT_EQ(ReadAll(dir / "out.cat"), "");
 }
 
+// The colour models' archives (.g3m): written, read and converted as .g1m
+// are; a code the fx-9860G table lacks (the colour models have their own)
+// is kept as \xHH, never dropped.
+TEST(G1mFiles, ColourArchives) {
+  TempDir dir;
+  WriteAll(dir / "p.txt", "If A=1\nThen \"OK\"\nIfEnd\nA\\xF9\\xFFB\n");
+  ASSERT_EQ(RunTexte(dir.Path(), {"ecrire", "p.txt", "P.g3m"}).status, 0);
+  std::string g3m = ReadAll(dir / "P.g3m");
+  std::string program = kIf +
+                        "\rA\xF9\xFF"
+                        "B";
+  std::string g1m = G1mBytes({G1mProgram("P", program)});
+  ASSERT_EQ(g3m.size(), g1m.size());
+  EXPECT_EQ(static_cast<unsigned char>(~g3m[8]), 0x75);
+  EXPECT_EQ(g3m.substr(9), g1m.substr(9));
+  Exit exit = RunTexte(dir.Path(), {"lire", "P.g3m"});
+  EXPECT_EQ(exit.status, 0);
+  EXPECT_EQ(exit.out, "--- P ---\nIf A=1\nThen \"OK\"\nIfEnd\nA\\xF9\\xFFB\n");
+  EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "P.g3m", "P.g1m"}).status, 0);
+  EXPECT_EQ(ReadAll(dir / "P.g1m"), g1m);
+  EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "P.g1m", "Q.g3m"}).status, 0);
+  EXPECT_EQ(ReadAll(dir / "Q.g3m"), g3m);
+  // The Graph 35/65 has no such code: said, nothing written.
+  EXPECT_EQ(RunTexte(dir.Path(), {"convertir", "P.g3m", "P.cat"}).status, 1);
+  EXPECT_EQ(ReadAll(dir / "P.cat"), "");
+}
+
 // A backup with the settings (.g1r) is read as the archive it is.
 TEST(G1mFiles, BackupsReadAsArchives) {
   TempDir dir;

@@ -100,6 +100,32 @@ TEST(G1m, NamesEndAtFFAndLeftoversAreSaid) {
   EXPECT_EQ(read.warnings[1], "4 octet(s) apres le dernier fichier, laisses de cote");
 }
 
+// The colour models' archive: the same layout, the type byte 75 where a
+// .g1m has 62 (both inverted), read and written alike.
+TEST(G1m, ColourArchives) {
+  std::vector<MainFile> files = {ProgramFile("A",
+                                             "\xF7\x00"
+                                             "1"),
+                                 ProgramFile("B", "")};
+  std::string g1m = WriteG1m(files), g3m = WriteG1m(files, true);
+  ASSERT_EQ(g3m.size(), g1m.size());
+  for (size_t i = 0; i < g1m.size(); ++i)
+    if (i != 8) {
+      EXPECT_EQ(g3m[i], g1m[i]) << i;
+    }
+  EXPECT_EQ(static_cast<unsigned char>(~g1m[8]), 0x62);
+  EXPECT_EQ(static_cast<unsigned char>(~g3m[8]), 0x75);
+  G1mRead read;
+  std::string error;
+  ASSERT_TRUE(ReadG1m(g3m, &read, &error)) << error;
+  EXPECT_TRUE(read.colour);
+  ASSERT_EQ(read.files.size(), 2u);
+  EXPECT_EQ(read.files[0].content, files[0].content);
+  ASSERT_TRUE(ReadG1m(g1m, &read, &error)) << error;
+  EXPECT_FALSE(read.colour);
+  EXPECT_EQ(OtherContainer(g3m), "");
+}
+
 TEST(G1m, RefusesWhatIsNoMainMemoryArchive) {
   const std::string whole = G1mBytes({G1mProgram("A", "abc"), G1mProgram("B", "def")});
   G1mRead read;
@@ -111,7 +137,7 @@ TEST(G1m, RefusesWhatIsNoMainMemoryArchive) {
     const char* said;
   };
   for (const Foreign& f : {Foreign{0xF3, ".g1a"}, Foreign{0x12, ".g1l"}, Foreign{0x49, ".g1e"},
-                           Foreign{0x75, ".g3m"}}) {
+                           Foreign{0x31, ".g2m"}}) {
     std::string other = whole;
     other[8] = static_cast<char>(~f.type);
     EXPECT_FALSE(ReadG1m(other, &read, &error));
