@@ -47,17 +47,6 @@ std::string AddIn() {
   return bytes + std::string(3000, '\x5C');
 }
 
-// What a folder holds, but its hidden entries.
-std::vector<std::string> Listed(const std::string& folder) {
-  std::vector<std::string> found;
-  DIR* d = opendir(folder.c_str());
-  while (dirent* e = d ? readdir(d) : nullptr)
-    if (e->d_name[0] != '.') found.push_back(e->d_name);
-  if (d) closedir(d);
-  std::sort(found.begin(), found.end());
-  return found;
-}
-
 struct Outcome {
   Exit exit;
   Bytes fromPc, toPc;

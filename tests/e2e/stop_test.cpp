@@ -21,15 +21,6 @@ namespace {
 #define POSIX_ONLY() \
   if (OnWindows()) GTEST_SKIP() << "signals are sent here the POSIX way"
 
-std::vector<std::string> Inside(const std::string& folder) {
-  std::vector<std::string> found;
-  DIR* d = opendir(folder.c_str());
-  while (dirent* e = d ? readdir(d) : nullptr)
-    if (e->d_name[0] != '.') found.push_back(e->d_name);
-  if (d) closedir(d);
-  return found;
-}
-
 // The line's settings as the calculator's side of it sees them now.
 termios LineSettings(const std::string& port) {
   termios tio{};
@@ -116,7 +107,7 @@ TEST(Stop, BackupLeavesNoEmptyFolder) {
   Exit exit = liaison.Finish();
   EXPECT_EQ(exit.status, 130) << exit.out;
   EXPECT_TRUE(Has(exit.out, "  GROS.BIN : interrompu\n")) << exit.out;
-  std::vector<std::string> kept = Inside(dir / "out");
+  std::vector<std::string> kept = Listed(dir / "out");
   ASSERT_EQ(kept.size(), 1u) << "no empty folder";
   EXPECT_NE(kept[0].find(".g1m"), std::string::npos);
 }

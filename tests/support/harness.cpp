@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -346,6 +347,16 @@ std::string Repeat(const std::string& text, int times) {
   std::string all;
   for (int i = 0; i < times; ++i) all += text;
   return all;
+}
+
+std::vector<std::string> Listed(const std::string& folder) {
+  std::vector<std::string> found;
+  DIR* d = opendir(folder.c_str());
+  while (dirent* e = d ? readdir(d) : nullptr)
+    if (e->d_name[0] != '.') found.push_back(e->d_name);
+  if (d) closedir(d);
+  std::sort(found.begin(), found.end());
+  return found;
 }
 
 int LeftBehind(const TempDir& dir) {

@@ -110,6 +110,8 @@ class Calculator {
 };
 
 std::string Repeat(const std::string& text, int times);
+// What a folder holds, but its hidden entries, sorted.
+std::vector<std::string> Listed(const std::string& folder);
 // Files whose name begins with ".liaison": temporary files left behind.
 int LeftBehind(const TempDir& dir);
 

@@ -44,19 +44,10 @@ struct Projected {
   std::string out, written;
 };
 
-// ecran over the fake bus, the stream given once the line is open.
-Projected Project(const TempDir& dir, const std::vector<std::string>& stream, int wanted,
-                  int goneAfterReads = -1) {
-  FakeUsbBus bus;
-  FakeUsbBus* b = &bus;
-  bus.answer = [b, stream](const std::string& chunk) -> std::vector<std::string> {
-    if (chunk != "0070") return {};
-    b->silentReads = 1;  // the probe's own wait ends, then the stream comes
-    return stream;
-  };
+// ecran in this process over `bus`: its status, its console text, what it wrote.
+Projected ProjectOn(FakeUsbBus& bus, const TempDir& dir, int wanted) {
   UsbLine line(bus);
   SerialBackend& previous = UseSerialBackend(line);
-  bus.goneAfterReads = goneAfterReads;
   Console con;
   con.inFd = -1;
   con.out = std::fopen((dir / "out.txt").c_str(), "w");
@@ -69,6 +60,20 @@ Projected Project(const TempDir& dir, const std::vector<std::string>& stream, in
   run.out = ReadAll(dir / "out.txt");
   run.written = bus.written;
   return run;
+}
+
+// ecran over the fake bus, the stream given once the line is open.
+Projected Project(const TempDir& dir, const std::vector<std::string>& stream, int wanted,
+                  int goneAfterReads = -1) {
+  FakeUsbBus bus;
+  FakeUsbBus* b = &bus;
+  bus.answer = [b, stream](const std::string& chunk) -> std::vector<std::string> {
+    if (chunk != "0070") return {};
+    b->silentReads = 1;  // the probe's own wait ends, then the stream comes
+    return stream;
+  };
+  bus.goneAfterReads = goneAfterReads;
+  return ProjectOn(bus, dir, wanted);
 }
 
 TEST(Projector, DrawsAndSavesTheFramesThatChange) {
@@ -119,19 +124,11 @@ TEST(Projector, AnswersTheCheckBeforeTheStream) {
                                        : std::vector<std::string>{};
   };
   bus.goneAfterReads = 60;  // an unanswered calculator never streams: it ends here
-  UsbLine line(bus);
-  SerialBackend& previous = UseSerialBackend(line);
-  Console con;
-  con.inFd = -1;
-  con.out = std::fopen((dir / "out.txt").c_str(), "w");
-  int status = Ecran(con, 1, {dir.Path(), "--nombre", "1"});
-  std::fclose(con.out);
-  UseSerialBackend(previous);
-  std::string out = ReadAll(dir / "out.txt");
-  EXPECT_EQ(status, 0) << out;
+  Projected run = ProjectOn(bus, dir, 1);
+  EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(Pictures(dir.Path()), 1);
-  EXPECT_NE(out.find("1 image(s) enregistree(s), 1 trame(s) recue(s).\n"), std::string::npos)
-      << out;
+  EXPECT_NE(run.out.find("1 image(s) enregistree(s), 1 trame(s) recue(s).\n"), std::string::npos)
+      << run.out;
 }
 
 // A calculator that streams from the start, never quiet: the opening does
@@ -147,15 +144,8 @@ TEST(Projector, StreamingAtOnce) {
     }
   } bus;
   TempDir dir;
-  UsbLine line(bus);
-  SerialBackend& previous = UseSerialBackend(line);
-  Console con;
-  con.inFd = -1;
-  con.out = std::fopen((dir / "out.txt").c_str(), "w");
-  int status = Ecran(con, 1, {dir.Path(), "--nombre", "1"});
-  std::fclose(con.out);
-  UseSerialBackend(previous);
-  EXPECT_EQ(status, 0) << ReadAll(dir / "out.txt");
+  Projected run = ProjectOn(bus, dir, 1);
+  EXPECT_EQ(run.status, 0) << run.out;
   EXPECT_EQ(Pictures(dir.Path()), 1);
 }
 
