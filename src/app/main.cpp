@@ -7,6 +7,7 @@
 #include "app/liaison.h"
 #include "app/seven_commands.h"
 #include "serial/trace.h"
+#include "disk/disk.h"
 #include "serial/usb.h"
 
 namespace {
@@ -139,8 +140,8 @@ const char kHelp[] =
     "         le suivant. Sans elle, sur USB, les paquets d'un fichier partent un\n"
     "         en avance sur leurs reponses : environ dix fois plus vite.\n"
     "  --ports\n"
-    "         les ports serie et les calculatrices USB trouves, et celui que\n"
-    "         liaison ouvrira.\n"
+    "         les ports serie, les calculatrices USB et les disques de\n"
+    "         calculatrice trouves, et le port que liaison ouvrira.\n"
     "  --help\n"
     "         ce texte.\n"
     "  --version\n"
@@ -177,6 +178,10 @@ const char kHelp[] =
     "         COM1 a COM256 (COM1 sinon). Linux, macOS : un chemin\n"
     "         (/dev/ttyUSB0) ; sinon le seul adaptateur USB serie branche, sinon\n"
     "         /dev/ttyS0.\n"
+    "  LIAISON_DISQUE=DOSSIER\n"
+    "         le disque d'une Graph 90+E ou 35+E II (mode USB Flash) monte dans\n"
+    "         DOSSIER, que --ports montre avec les disques de calculatrice\n"
+    "         trouves.\n"
     "  LIAISON_TRACE=FICHIER\n"
     "         chaque octet de la ligne est ajoute a FICHIER, une ligne par\n"
     "         octet : SECONDES PC>calc|calc>PC HEX.\n"
@@ -192,6 +197,34 @@ const char kHelp[] =
     "         liaison avec la calculatrice est perdue.\n"
     "  128+N  arrete par le signal N (130 : Ctrl-C, 143 : SIGTERM).\n";
 
+// "16 Mo" for a size in bytes.
+std::string Megabytes(unsigned long long bytes) {
+  return std::to_string((bytes + 512 * 1024) / (1024 * 1024)) + " Mo";
+}
+
+// The calculators that show themselves as a disk (USB Flash mode).
+void ShowDisks() {
+  std::printf("Disques de calculatrice (Graph 90+E, Graph 35+E II en USB Flash) :\n");
+  std::vector<CalculatorDisk> disks = CalculatorDisks();
+  const char* named = std::getenv("LIAISON_DISQUE");
+  CalculatorDisk byHand;
+  std::string why;
+  if (named && *named) {
+    if (NamedDisk(named, &byHand, &why))
+      std::printf("  %s (nomme par LIAISON_DISQUE)\n", named);
+    else
+      std::printf("  %s\n", why.c_str());
+  }
+  for (const CalculatorDisk& d : disks) {
+    std::printf("  %s : %s (%s)", d.mountPoint.c_str(),
+                d.model.empty() ? "modele inconnu" : d.model.c_str(), d.device.c_str());
+    if (d.size > 0)
+      std::printf(", %s dont %s libres", Megabytes(d.size).c_str(), Megabytes(d.free).c_str());
+    std::printf("\n");
+  }
+  if (disks.empty() && !(named && *named)) std::printf("  (aucun)\n");
+}
+
 int ShowPorts() {
   std::printf("Ports serie trouves :\n");
   std::vector<std::string> ports = ListSerialPorts();
@@ -203,6 +236,7 @@ int ShowPorts() {
     std::printf("  bus %d, adresse %d%s%s\n", c.bus, c.address, c.manufacturer.empty() ? "" : " : ",
                 c.manufacturer.c_str());
   if (usb.empty()) std::printf("  (aucune)\n");
+  ShowDisks();
   PortChoice choice = ChoosePort();
   if (!choice.error.empty()) {
     std::printf("Liaison n'ouvrira aucun port : %s.\n", choice.error.c_str());

@@ -249,6 +249,18 @@ TEST(UsbCable, ListedAndMissing) {
   EXPECT_EQ(exit.status, 0);
   EXPECT_TRUE(Has(exit.out, "Calculatrices Casio en USB (Graph 35+ et suivantes) :\n  (aucune)\n"))
       << exit.out;
+  EXPECT_TRUE(Has(exit.out,
+                  "Disques de calculatrice (Graph 90+E, Graph 35+E II en USB Flash) :\n"
+                  "  (aucun)\n"))
+      << exit.out;
+  // A calculator's disk mounted elsewhere, named by hand.
+  RunOptions named = ports;
+  named.env = {"LIAISON_DISQUE=" + dir.Path()};
+  exit = RunLiaison(dir.Path(), "/dev/null", "", named);
+  EXPECT_TRUE(
+      Has(exit.out, "Disques de calculatrice (Graph 90+E, Graph 35+E II en USB Flash) :\n  " +
+                        dir.Path() + " (nomme par LIAISON_DISQUE)\n"))
+      << exit.out;
   RunOptions info;
   info.args = {"info"};
   info.env = {"LIAISON_PORT=usb"};  // wine's programs see only what the case sets
