@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "app/words.h"
+#include "seven/command.h"
 #include "serial/serial.h"
 
 int Usage(const char* usage) {
@@ -40,15 +41,12 @@ bool NumberAfter(const std::vector<std::string>& args, size_t* i, int low, int h
 }
 
 bool SpeedAfter(const std::vector<std::string>& args, size_t* i, unsigned long* baud) {
-  static const char* const kSpeeds[] = {"300",  "600",   "1200",  "2400",  "4800",
-                                        "9600", "19200", "38400", "57600", "115200"};
   std::string text;
   if (!WordAfter(args, i, &text)) return false;
-  for (const char* speed : kSpeeds)
-    if (text == speed) {
-      *baud = std::strtoul(speed, nullptr, 10);
-      return true;
-    }
+  if (seven::IsCalculatorSpeed(text)) {
+    *baud = std::strtoul(text.c_str(), nullptr, 10);
+    return true;
+  }
   std::fprintf(stderr,
                "liaison : --vitesse %s : une calculatrice ne prend que 300, 600, 1200, 2400, "
                "4800, 9600, 19200, 38400, 57600 ou 115200 bit/s\n",

@@ -413,14 +413,11 @@ class SevenPassive {
 };
 
 bool SevenPassive::ChangeSpeed(const Packet& command) {
-  static const char* const kSpeeds[] = {"300",  "600",   "1200",  "2400",  "4800",
-                                        "9600", "19200", "38400", "57600", "115200"};
   Fields f;
   bool known = ReadFields(command, &f) && (f.d[2] == "1" || f.d[2] == "2") &&
                (f.d[1] == "NONE" || f.d[1] == "EVEN" || f.d[1] == "ODD");
-  bool speed = false;
-  for (const char* s : kSpeeds) speed = speed || f.d[0] == s;
-  if (!known || !speed) return Answer(Basic(kNak, kNakError));  // nothing changes
+  if (!known || !IsCalculatorSpeed(f.d[0]))
+    return Answer(Basic(kNak, kNakError));  // nothing changes
   if (!Answer(Basic(kAck, kAckPlain))) return false;
   // The ACK has left the port (a write returns once its bytes are out):
   // switch at once, the calculator's next packet comes at the new speed.

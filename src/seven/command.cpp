@@ -170,6 +170,14 @@ std::string DeviceInfoPayload(const DeviceInfo& info) {
   return p;
 }
 
+bool IsCalculatorSpeed(const std::string& baud) {
+  static const char* const kSpeeds[] = {"300",  "600",   "1200",  "2400",  "4800",
+                                        "9600", "19200", "38400", "57600", "115200"};
+  for (const char* speed : kSpeeds)
+    if (baud == speed) return true;
+  return false;
+}
+
 std::string ModelOf(const std::string& id) {
   struct Model {
     const char* id;

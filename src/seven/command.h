@@ -97,5 +97,8 @@ std::string DeviceInfoPayload(const DeviceInfo& info);
 // The model in words, from the hardware id: "Graph 35+ (SH4)"; empty when
 // the id is not known.
 std::string ModelOf(const std::string& hardwareId);
+// Whether a calculator takes this speed (command 02's D1): 300, 600, 1200,
+// 2400, 4800, 9600, 19200, 38400, 57600 or 115200, written so.
+bool IsCalculatorSpeed(const std::string& baud);
 
 }  // namespace seven
