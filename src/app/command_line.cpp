@@ -82,3 +82,7 @@ bool OpenPort(Console& con, int port) {
   }
   return true;
 }
+
+int Worst(int status, int other) {
+  return status == -1 || other == -1 ? -1 : status != 0 ? status : other;
+}

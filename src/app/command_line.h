@@ -25,3 +25,6 @@ bool IsFolder(const std::string& folder);
 std::string PortWords(int port);
 // Opens the port, or ends the console line after the port's own message.
 bool OpenPort(Console& con, int port);
+// Of two statuses, the one to end with: -1 (a lost line or disk) first,
+// then the first other failure.
+int Worst(int status, int other);

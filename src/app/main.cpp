@@ -4,8 +4,10 @@
 #include <memory>
 
 #include "app/commands.h"
+#include "app/disk_commands.h"
 #include "app/liaison.h"
 #include "app/seven_commands.h"
+#include "app/words.h"
 #include "serial/trace.h"
 #include "disk/disk.h"
 #include "serial/usb.h"
@@ -197,11 +199,6 @@ const char kHelp[] =
     "         liaison avec la calculatrice est perdue.\n"
     "  128+N  arrete par le signal N (130 : Ctrl-C, 143 : SIGTERM).\n";
 
-// "16 Mo" for a size in bytes.
-std::string Megabytes(unsigned long long bytes) {
-  return std::to_string((bytes + 512 * 1024) / (1024 * 1024)) + " Mo";
-}
-
 // The calculators that show themselves as a disk (USB Flash mode).
 void ShowDisks() {
   std::printf("Disques de calculatrice (Graph 90+E, Graph 35+E II en USB Flash) :\n");
@@ -211,13 +208,14 @@ void ShowDisks() {
   std::string why;
   if (named && *named) {
     if (NamedDisk(named, &byHand, &why))
-      std::printf("  %s (nomme par LIAISON_DISQUE)\n", named);
+      std::printf("  %s (nomme par LIAISON_DISQUE)\n", Shown(named).c_str());
     else
-      std::printf("  %s\n", why.c_str());
+      std::printf("  %s\n", Shown(why).c_str());
   }
   for (const CalculatorDisk& d : disks) {
-    std::printf("  %s : %s (%s)", d.mountPoint.c_str(),
-                d.model.empty() ? "modele inconnu" : d.model.c_str(), d.device.c_str());
+    std::printf("  %s : %s (%s)",
+                d.mountPoint.empty() ? "(non monte)" : Shown(d.mountPoint).c_str(),
+                d.model.empty() ? "modele inconnu" : d.model.c_str(), Shown(d.device).c_str());
     if (d.size > 0)
       std::printf(", %s dont %s libres", Megabytes(d.size).c_str(), Megabytes(d.free).c_str());
     std::printf("\n");
@@ -272,6 +270,25 @@ std::unique_ptr<LineTrace> OpenTrace(const PortChoice& port) {
   return trace;
 }
 
+// A command on the calculator's disk; said on stderr when found rather than
+// named.
+int OnDisk(const char* command, CalculatorDisk& disk, const std::vector<std::string>& args) {
+  const char* named = std::getenv("LIAISON_DISQUE");
+  if (!named || !*named)
+    std::fprintf(
+        stderr, "liaison: disque de calculatrice : %s (%s)\n",
+        disk.mountPoint.empty() ? Shown(disk.device).c_str() : Shown(disk.mountPoint).c_str(),
+        disk.model.empty() ? "modele inconnu" : disk.model.c_str());
+  static WorkState state;
+  OpenConsole(state.con);
+  int status = DiskCommand(state.con, command, disk, args);
+  if (int signal = StopAsked()) {
+    Say(state.con, "Arrete a la demande : ce qui est dit enregistre ou envoye est entier.\n");
+    return 128 + signal;
+  }
+  return status;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -306,6 +323,18 @@ int main(int argc, char** argv) {
     return 2;
   }
   PortChoice port = ChoosePort();
+  if (command && IsDiskCommand(argv[1])) {
+    const char* namedPort = std::getenv("LIAISON_PORT");
+    bool portNamed = namedPort && *namedPort;
+    bool use = false;
+    CalculatorDisk disk;
+    std::string why;
+    if (!ChooseDisk(portNamed, port.usb && !portNamed, &use, &disk, &why)) {
+      std::fprintf(stderr, "liaison: %s\n", Shown(why).c_str());
+      return -1;
+    }
+    if (use) return OnDisk(argv[1], disk, std::vector<std::string>(argv + 2, argv + argc));
+  }
   if (!port.error.empty()) {
     std::fprintf(stderr, "liaison: %s\n", port.error.c_str());
     return -1;

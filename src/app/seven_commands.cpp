@@ -50,10 +50,6 @@ int Finish(Console& con, SevenLink& link, int status) {
   return status;
 }
 
-int Worst(int status, int other) {
-  return status == -1 || other == -1 ? -1 : status != 0 ? status : other;
-}
-
 // "00004096" as "4096"; anything that is no decimal number, as it is.
 std::string Kib(const std::string& digits) {
   if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos)
@@ -93,16 +89,6 @@ void SplitStorageName(const std::string& path, std::string* folder, std::string*
   size_t slash = path.find('/');
   *folder = slash == std::string::npos ? "" : path.substr(0, slash);
   *name = slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-// A storage file's name as a new file's: its stem and extension kept.
-NameFor StorageNames(const std::string& name) {
-  size_t dot = name.rfind('.');
-  std::string stem = SafeStem(dot == std::string::npos || dot == 0 ? name : name.substr(0, dot));
-  std::string ext = dot == std::string::npos || dot == 0 ? "" : SafeStem(name.substr(dot + 1));
-  if (stem.empty()) stem = "_";
-  if (ext.empty()) return [stem](int n) { return n == 1 ? stem : stem + "-" + std::to_string(n); };
-  return Numbered(stem, ext);
 }
 
 bool IsAddIn(const std::string& bytes) {
@@ -578,7 +564,7 @@ int FetchStorage(Console& con, SevenLink& link, const std::vector<std::string>& 
       }
       into = mine;
     }
-    if (WriteNewFile(into, StorageNames(name), got[0].content, &path, &error)) {
+    if (WriteNewFile(into, NamesLike(name), got[0].content, &path, &error)) {
       Say(con, "  %s (%s) : %s\n", Shown(wanted).c_str(), Octets(got[0].content.size()).c_str(),
           path.c_str());
     } else {

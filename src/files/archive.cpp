@@ -161,6 +161,15 @@ void ArchiveWriter::TakeBack() {
   if (items_ == 0) std::remove(path_.c_str());
 }
 
+NameFor NamesLike(const std::string& name) {
+  size_t dot = name.rfind('.');
+  std::string stem = SafeStem(dot == std::string::npos || dot == 0 ? name : name.substr(0, dot));
+  std::string ext = dot == std::string::npos || dot == 0 ? "" : SafeStem(name.substr(dot + 1));
+  if (stem.empty()) stem = "_";
+  if (ext.empty()) return [stem](int n) { return n == 1 ? stem : stem + "-" + std::to_string(n); };
+  return Numbered(stem, ext);
+}
+
 std::string DateStem(std::time_t when) {
   std::tm local{};
 #ifdef _WIN32
@@ -210,7 +219,7 @@ bool FolderTakesFiles(const std::string& folder, std::string* error) {
   return true;
 }
 
-std::string Octets(unsigned long count) {
+std::string Octets(unsigned long long count) {
   return std::to_string(count) + (count > 1 ? " octets" : " octet");
 }
 

@@ -43,6 +43,9 @@ class ArchiveWriter {
 using NameFor = std::function<std::string(int n)>;
 // STEM.EXT, then STEM-2.EXT, STEM-3.EXT...
 NameFor Numbered(const std::string& stem, const std::string& ext);
+// A calculator's file name as a new file's on the PC: its stem and
+// extension kept, made safe (STEM.EXT, STEM-2.EXT...).
+NameFor NamesLike(const std::string& name);
 // Creates in `folder` the first name free (never replacing a file), for
 // writing; -1 with why.
 int CreateNewFile(const std::string& folder, const NameFor& names, std::string* path,
@@ -66,6 +69,6 @@ void RemoveEmptyFolders(const std::string& folder);
 // Whether a new file can be made in `folder` (one is, then removed); why not.
 bool FolderTakesFiles(const std::string& folder, std::string* error);
 // "0 octet", "1 octet", "2 octets": French keeps the singular up to 1.
-std::string Octets(unsigned long count);
+std::string Octets(unsigned long long count);
 // `folder` joined with `name`.
 std::string InFolder(const std::string& folder, const std::string& name);

@@ -26,6 +26,10 @@ std::string ContainerOf(unsigned char type) {
       return "une e-activite (.g1e)";
     case 0x31:
       return "une archive de ClassPad (.g2m)";
+    case 0x2C:
+      return "une application de Graph 90+E (.g3a)";
+    case 0x7D:
+      return "une image de Graph 90+E (.g3p)";
     default: {
       char hex[8];
       std::snprintf(hex, sizeof hex, "%02X", type);
@@ -258,6 +262,32 @@ bool Crossed(const std::string& what, const Crossing& crossing, const char* side
 }
 
 }  // namespace
+
+bool FitsFx9860(const MainFile& file, std::string* error) {
+  std::string program, password;
+  if (!ProgramOf(file, &program, &password)) return true;  // not a program: goes as it is
+  Crossing codes;
+  for (const CodePlace& place : CodesOf(program, Table::Fx9860))
+    if (place.text.compare(0, 2, "\\x") == 0) codes.refused.push_back(place);
+  std::vector<std::string> notes;
+  return Crossed("programme " + file.name, codes, "de la Graph 35+E II", &notes, error);
+}
+
+std::string ColourTitle(const std::string& bytes) {
+  static const size_t kTitle = 0x40, kTitleLength = 0x20;
+  if (bytes.size() < kTitle + kTitleLength) return "";
+  for (int i = 0; i < 8; ++i)
+    if (static_cast<char>(~bytes[static_cast<size_t>(i)]) != kMagic[i]) return "";
+  unsigned char type = static_cast<unsigned char>(~bytes[8]);
+  if (type != 0x2C && type != 0x7D) return "";
+  std::string title;
+  for (size_t i = kTitle; i < kTitle + kTitleLength && bytes[i] != 0; ++i) {
+    unsigned char c = static_cast<unsigned char>(bytes[i]);
+    if (c < 0x20 || c >= 0x7F) return "";  // no title there: nothing rather than noise
+    title += static_cast<char>(c);
+  }
+  return title;
+}
 
 bool ItemOfProgram(const MainFile& file, Item* item, std::vector<std::string>* notes,
                    std::string* error) {

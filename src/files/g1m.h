@@ -34,6 +34,13 @@ bool ReadG1m(const std::string& bytes, G1mRead* read, std::string* error);
 // application (.g1a)", "une e-activite (.g1e)"..., "" for a main-memory
 // archive or for a file without that header.
 std::string OtherContainer(const std::string& bytes);
+// The title a colour model's add-in (.g3a) or picture (.g3p) carries in its
+// extra header (at 0x40, 32 bytes at most); "" for another file or a title
+// that is no printable text.
+std::string ColourTitle(const std::string& bytes);
+// A colour model's program goes to a Graph 35+E II only with codes the
+// fx-9860G table has: false with each other code, by line and column.
+bool FitsFx9860(const MainFile& file, std::string* error);
 // The archive of these files: one group header per group, in the order the
 // groups first come, each group's files in their order; `colour`: a .g3m.
 std::string WriteG1m(const std::vector<MainFile>& files, bool colour = false);

@@ -189,7 +189,7 @@ bool WriteAllTo(int fd, const void* bytes, size_t count) {
 }
 
 Written WriteFileWhole(const std::string& path, const std::string& bytes, std::string* error,
-                       bool text) {
+                       bool text, bool flush) {
   std::string target = path;
 #ifndef _WIN32
   if (!Target(path, &target, error)) return Written::NotCreated;
@@ -231,6 +231,9 @@ Written WriteFileWhole(const std::string& path, const std::string& bytes, std::s
   bool written = WriteAllTo(fd, content.data(), content.size());
 #ifndef _WIN32
   if (exists) fchmod(fd, st.st_mode & 07777);  // the file it replaces keeps its permissions
+  if (flush && written) written = fsync(fd) == 0;
+#else
+  if (flush && written) written = _commit(fd) == 0;
 #endif
   written = close(fd) == 0 && written;
 #ifdef _WIN32

@@ -37,7 +37,7 @@ class EndingSignalsHeld {
 // permissions. A symbolic link is written through, to its
 // target. A device, a pipe or a folder is refused: nothing is written.
 // `text`: as a text-mode write stores them (on Windows, each line feed as CR
-// LF).
+// LF). `flush`: on the disk itself before it is renamed (a removable disk).
 enum class Written { Whole, NotCreated, WriteFailed };
 Written WriteFileWhole(const std::string& path, const std::string& bytes, std::string* error,
-                       bool text = false);
+                       bool text = false, bool flush = false);
