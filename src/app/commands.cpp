@@ -237,6 +237,7 @@ struct Sendings {
   std::string name, protocol;  // protocol: "", "7" or "cas50"
   bool storage = false;
   bool careful = false;  // --prudent: on USB too, each packet waits for its answer
+  bool memory = false;
   unsigned long speed = 115200;
   std::vector<std::string> files;
 };
@@ -262,6 +263,10 @@ bool ReadSendings(const std::vector<std::string>& args, Sendings* s) {
       s->storage = true;
     } else if (args[i] == "--prudent") {
       s->careful = true;
+    } else if (args[i] == "--memoire" || args[i] == "--sans-ejecter") {
+      // What a calculator's disk needs: over a cable, programs go to main
+      // memory anyway, and nothing is mounted.
+      s->memory = s->memory || args[i] == "--memoire";
     } else if (args[i].compare(0, 2, "--") == 0) {
       return false;
     } else {
@@ -271,7 +276,7 @@ bool ReadSendings(const std::vector<std::string>& args, Sendings* s) {
   // --nom names one program file; the items of an archive or a catalogue
   // have names of their own.
   bool named = s->name.empty() || (s->files.size() == 1 && !IsArchiveOrCatalogue(s->files[0]));
-  return !s->files.empty() && named && !(s->storage && s->protocol == "cas50");
+  return !s->files.empty() && named && !(s->storage && (s->protocol == "cas50" || s->memory));
 }
 
 // Every file read as the Graph 35/65 takes it, before anything is sent.
@@ -323,8 +328,8 @@ int SendCas50(Console& con, const std::vector<Item>& items, OnExisting choice, b
 
 int Envoyer(Console& con, int port, const std::vector<std::string>& args) {
   const char* usage =
-      "liaison envoyer [--remplacer | --garder] [--nom NOM] [--stockage] [--protocole 7|cas50] "
-      "[--vitesse N] [--prudent] FICHIER...";
+      "liaison envoyer [--remplacer | --garder] [--nom NOM] [--stockage | --memoire] "
+      "[--protocole 7|cas50] [--vitesse N] [--prudent] [--sans-ejecter] FICHIER...";
   Sendings s;
   if (!ReadSendings(args, &s)) return Usage(usage);
   // Every file is read for each protocol it may go by before anything is

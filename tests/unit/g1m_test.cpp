@@ -126,6 +126,27 @@ TEST(G1m, ColourArchives) {
   EXPECT_EQ(OtherContainer(g3m), "");
 }
 
+// A colour model's add-in or picture: its kind and the title of its extra
+// header, or nothing where no text stands.
+TEST(G1m, ColourFilesAndTheirTitles) {
+  auto file = [](unsigned char type, const std::string& title) {
+    std::string bytes(0x70, '\0');
+    const std::string magic = "USBPower";
+    for (size_t i = 0; i < 8; ++i) bytes[i] = static_cast<char>(~magic[i]);
+    bytes[8] = static_cast<char>(~type);
+    bytes.replace(0x40, title.size(), title);
+    return bytes;
+  };
+  EXPECT_EQ(ColourTitle(file(0x2C, "Geometrie")), "Geometrie");
+  EXPECT_EQ(ColourTitle(file(0x7D, "Carte")), "Carte");
+  EXPECT_EQ(ColourTitle(file(0x2C, std::string(40, 'T'))), std::string(32, 'T'));
+  EXPECT_EQ(ColourTitle(file(0x2C, "\x1B[2J")), "");  // no escape reaches the terminal
+  EXPECT_EQ(ColourTitle(file(0xF3, "Pas moi")), "");    // a .g1a has no such header
+  EXPECT_EQ(ColourTitle(file(0x2C, "Court").substr(0, 0x50)), "");
+  EXPECT_EQ(OtherContainer(file(0x2C, "")), "une application de Graph 90+E (.g3a)");
+  EXPECT_EQ(OtherContainer(file(0x7D, "")), "une image de Graph 90+E (.g3p)");
+}
+
 TEST(G1m, RefusesWhatIsNoMainMemoryArchive) {
   const std::string whole = G1mBytes({G1mProgram("A", "abc"), G1mProgram("B", "def")});
   G1mRead read;
