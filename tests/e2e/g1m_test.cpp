@@ -157,7 +157,8 @@ TEST(G1mFiles, OtherFilesOfTheFamilyAreNoProgram) {
   };
   const Case cases[] = {{"JEU.g1a", 0xF3, "une application (.g1a), pas un programme"},
                         {"COURS.g1e", 0x49, "une e-activite (.g1e), pas un programme"},
-                        {"X.txt", 0x7D, "un fichier de type 7D, pas un programme"}};
+                        {"CARTE.g3p", 0x7D, "une image de Graph 90+E (.g3p), pas un programme"},
+                        {"X.txt", 0x7E, "un fichier de type 7E, pas un programme"}};
   for (const Case& c : cases) {
     std::string bytes = G1mBytes(Shared());
     bytes[8] = static_cast<char>(~c.type);
