@@ -258,9 +258,12 @@ int ShowPorts() {
   if (ports.empty()) std::printf("  (aucun)\n");
   std::printf("Calculatrices Casio en USB (Graph 35+ et suivantes) :\n");
   std::vector<UsbCalculator> usb = NativeUsbBus().Calculators();
-  for (const UsbCalculator& c : usb)
-    std::printf("  bus %d, adresse %d%s%s\n", c.bus, c.address, c.manufacturer.empty() ? "" : " : ",
-                c.manufacturer.c_str());
+  for (const UsbCalculator& c : usb) {
+    std::string kind = UsbKind(c);
+    std::printf("  bus %d, adresse %d%s%s%s\n", c.bus, c.address,
+                c.manufacturer.empty() ? "" : " : ", Shown(c.manufacturer).c_str(),
+                kind.empty() ? "" : (" (" + kind + ")").c_str());
+  }
   if (usb.empty()) std::printf("  (aucune)\n");
   ShowDisks();
   PortChoice choice = ChoosePort();
@@ -357,7 +360,12 @@ int main(int argc, char** argv) {
     bool use = false;
     CalculatorDisk disk;
     std::string why;
-    if (!ChooseDisk(portNamed, port.usb && !portNamed, &use, &disk, &why)) {
+    // A calculator on its bulk interface goes by Protocol 7.00; one in mass
+    // storage is the disk itself.
+    bool bulk = false;
+    if (!portNamed)
+      for (const UsbCalculator& c : NativeUsbBus().Calculators()) bulk = bulk || !c.storage;
+    if (!ChooseDisk(portNamed, bulk, &use, &disk, &why)) {
       std::fprintf(stderr, "liaison: %s\n", Shown(why).c_str());
       return -1;
     }
@@ -376,6 +384,12 @@ int main(int argc, char** argv) {
     const char* named = std::getenv("LIAISON_PORT");
     if (!named || !*named)
       std::fprintf(stderr, "liaison: calculatrice USB : %s\n", port.why.c_str());
+    for (const UsbCalculator& c : NativeUsbBus().Calculators())
+      if (c.storage && command == Ecran)
+        std::fprintf(stderr,
+                     "liaison: le disque de la calculatrice (%s) quitte le systeme pendant que "
+                     "Liaison lit son ecran, et revient a la fin.\n",
+                     UsbKind(c).c_str());
   }
   std::unique_ptr<LineTrace> trace = OpenTrace(port);
   if (command) {

@@ -14,14 +14,20 @@ struct UsbCalculator {
   int bus = 0, address = 0;
   std::string manufacturer;  // "CESG502" on the Graph 35+ to 95
   std::string path;          // Windows: the device's interface path
+  int product = 0x6101;      // 6102 (fx-CG20), 6103 (Graph 90+E, Graph 35+E II)
+  bool storage = false;      // interface class 08: mass storage, not the bulk stream
 };
+// "Graph 90+E / 35+E II, disque USB" for a mass-storage calculator; "" for
+// the bulk one.
+std::string UsbKind(const UsbCalculator& device);
 
 enum class UsbOpen { Opened, NoPermission, Busy, Gone, Failed };
 
 class UsbBus {
  public:
   virtual ~UsbBus() = default;
-  // Every device with the ids 07CF:6101 (calculators, and ClassPads).
+  // Every device with the ids 07CF:6101 (calculators, and ClassPads), 6102
+  // and 6103 (the colour models, the Graph 35+E II).
   virtual std::vector<UsbCalculator> Calculators() = 0;
   // Claims interface 0 and finds its bulk endpoints.
   virtual UsbOpen Open(const UsbCalculator& device, std::string* why) = 0;
@@ -34,6 +40,8 @@ class UsbBus {
   // Bytes written, -1 when the device is gone.
   virtual int Write(const unsigned char* bytes, int size, int timeoutMs) = 0;
   virtual void Close() = 0;
+  // Clears a halt on both bulk endpoints (after a mass-storage reset).
+  virtual void ClearHalt() {}
   // The library's own words for its last failure (for the trace).
   virtual std::string LibraryWords() const { return ""; }
 };
@@ -58,14 +66,19 @@ class UsbLine final : public SerialBackend {
   std::string OpenError() const override { return why_; }
   std::string LibraryWords() const override { return bus_.LibraryWords(); }
   bool IsUsb() const override { return true; }
-  void SetModeHint(const std::string& mode) override { mode_ = mode; }
+  // Only liaison ecran asks for another mode: the screen is what it wants,
+  // which a mass-storage calculator gives too.
+  void SetModeHint(const std::string& mode) override {
+    mode_ = mode;
+    screen_ = true;
+  }
 
  private:
   bool Fill(int timeoutMs);  // false when the device is gone
   UsbBus& bus_;
   unsigned char buffer_[4096];
   int start_ = 0, end_ = 0;
-  bool open_ = false;
+  bool open_ = false, screen_ = false;
   std::string why_;
   std::string mode_ = "TransfDon (DataTrans)";
 };

@@ -4,11 +4,28 @@
 
 #include <string>
 
+#include "serial/scsi.h"
 #include "serial/usb.h"
 
 namespace {
 
-constexpr uint16_t kCasio = 0x07CF, kCalculator = 0x6101;
+constexpr uint16_t kCasio = 0x07CF;
+
+bool IsCalculator(const libusb_device_descriptor& d) {
+  return d.idVendor == kCasio &&
+         (d.idProduct == 0x6101 || d.idProduct == 0x6102 || d.idProduct == 0x6103);
+}
+
+// Interface 0's class: 08 for mass storage, FF for the bulk stream.
+int InterfaceClass(libusb_device* device) {
+  libusb_config_descriptor* config = nullptr;
+  if (libusb_get_active_config_descriptor(device, &config) != 0) return -1;
+  int kind = config->bNumInterfaces > 0 && config->interface[0].num_altsetting > 0
+                 ? config->interface[0].altsetting[0].bInterfaceClass
+                 : -1;
+  libusb_free_config_descriptor(config);
+  return kind;
+}
 
 // The library's codes in the user's words; its own English goes to the trace.
 const char* French(int code) {
@@ -50,12 +67,12 @@ class LibusbBus final : public UsbBus {
     ssize_t count = libusb_get_device_list(context_, &list);
     for (ssize_t i = 0; i < count; ++i) {
       libusb_device_descriptor d{};
-      if (libusb_get_device_descriptor(list[i], &d) != 0 || d.idVendor != kCasio ||
-          d.idProduct != kCalculator)
-        continue;
+      if (libusb_get_device_descriptor(list[i], &d) != 0 || !IsCalculator(d)) continue;
       UsbCalculator c;
       c.bus = libusb_get_bus_number(list[i]);
       c.address = libusb_get_device_address(list[i]);
+      c.product = d.idProduct;
+      c.storage = InterfaceClass(list[i]) == LIBUSB_CLASS_MASS_STORAGE;
       libusb_device_handle* h = nullptr;
       if (d.iManufacturer && libusb_open(list[i], &h) == 0) {  // the string needs the device open
         unsigned char text[128] = {};
@@ -87,6 +104,8 @@ class LibusbBus final : public UsbBus {
     }
     if (list) libusb_free_device_list(list, 1);
     if (result == 0) {
+      // The system's storage driver lets go of a mass-storage calculator
+      // while Liaison works and takes it back at the end.
       libusb_set_auto_detach_kernel_driver(handle_, 1);
       result = libusb_claim_interface(handle_, 0);
     }
@@ -119,6 +138,12 @@ class LibusbBus final : public UsbBus {
   }
 
   std::string LibraryWords() const override { return words_; }
+
+  void ClearHalt() override {
+    if (!handle_) return;
+    libusb_clear_halt(handle_, in_);
+    libusb_clear_halt(handle_, out_);
+  }
 
   void Close() override {
     if (handle_ && claimed_) libusb_release_interface(handle_, 0);
@@ -171,6 +196,7 @@ class LibusbBus final : public UsbBus {
 }  // namespace
 
 UsbBus& NativeUsbBus() {
-  static LibusbBus bus;
+  static LibusbBus raw;
+  static StorageAwareBus bus(raw);
   return bus;
 }

@@ -16,11 +16,18 @@ long MsUntil(Clock::time_point when) {
 
 }  // namespace
 
+std::string UsbKind(const UsbCalculator& device) {
+  if (!device.storage) return "";
+  return device.product == 0x6102 ? "fx-CG20, disque USB" : "Graph 90+E / 35+E II, disque USB";
+}
+
 OpenResult UsbLine::Open(int) {
   std::vector<UsbCalculator> found = bus_.Calculators();
   if (found.empty()) {
-    why_ = "aucune calculatrice Casio branchee en USB (07CF:6101) : branchez-la et choisissez " +
-           mode_ + " sur la calculatrice";
+    why_ =
+        "aucune calculatrice Casio branchee en USB (07CF:6101, 6102, 6103) : branchez-la et "
+        "choisissez " +
+        mode_ + " sur la calculatrice";
     return OpenResult::CannotOpen;
   }
   if (found.size() > 1) {
@@ -50,6 +57,17 @@ OpenResult UsbLine::Open(int) {
   }
   open_ = true;
   start_ = end_ = 0;
+  // On its mass-storage interface a calculator carries its screen
+  // (ScreenRecv); whether its files answer there is not known: they go by
+  // its disk.
+  if (device.storage) {
+    if (screen_) return OpenResult::Opened;
+    Close();
+    why_ = where + "calculatrice en mode disque (" + UsbKind(device) +
+           ") : ses fichiers se lisent et s'ecrivent sur son disque (mode USB Flash), son "
+           "ecran avec liaison ecran (mode ScreenRecv)";
+    return OpenResult::CannotOpen;
+  }
   bus_.Control(0x41, 0x01, 0, 0);
   // A ClassPad shares the ids and answers the check's first two bytes at
   // once with its own 05; a calculator of the fx-9860G family waits for the

@@ -35,7 +35,9 @@ int FakeUsbBus::Read(unsigned char* bytes, int size, int) {
 }
 
 int FakeUsbBus::Write(const unsigned char* bytes, int size, int) {
+  if (goneAfterWrites == 0) gone_ = true;
   if (gone_) return -1;
+  if (goneAfterWrites > 0) --goneAfterWrites;
   std::string chunk(reinterpret_cast<const char*>(bytes), static_cast<size_t>(size));
   written += chunk;
   Pace(size);

@@ -17,11 +17,12 @@ class FakeUsbBus : public UsbBus {
   // Called with the bytes of each write: the transfers to be read after it.
   std::function<std::vector<std::string>(const std::string&)> answer;
   int goneAfterReads = -1;   // reads that still work before the device is gone
+  int goneAfterWrites = -1;  // writes likewise
   int silentReads = 0;       // reads that time out before the queue is served
   double bitsPerSecond = 0;  // > 0: each transfer takes its bytes' time on such a link
   std::string written;       // every byte written, in order
   std::vector<std::vector<int>> controls;
-  int opened = 0, closed = 0;
+  int opened = 0, closed = 0, halts = 0;
 
   std::vector<UsbCalculator> Calculators() override { return devices; }
   UsbOpen Open(const UsbCalculator&, std::string* why) override;
@@ -31,6 +32,7 @@ class FakeUsbBus : public UsbBus {
   int Read(unsigned char* bytes, int size, int timeoutMs) override;
   int Write(const unsigned char* bytes, int size, int timeoutMs) override;
   void Close() override { ++closed; }
+  void ClearHalt() override { ++halts; }
   // Transfers to be read, as the device would send them.
   void Queue(const std::string& transfer) { pending_.push_back(transfer); }
 
