@@ -10,6 +10,7 @@
 
 #include "calculator.h"
 #include "screen.h"
+#include "screenrecv.h"
 #include "seven.h"
 #include "transmission.h"
 #include "link/link.h"
@@ -35,6 +36,15 @@ const char kUsage[] =
     "                       three times, a colour capture of three sheets\n"
     "  --seven              a Graph 35+ (Protocol 7.00) that the PC drives\n"
     "  --seven-transmit F   a Graph 35+ that sends the files of F.g1m by itself\n"
+    "  --screenrecv PIC     a Graph 90+E in ScreenRecv on its USB mass-storage\n"
+    "                       interface (command wrappers on the line): streams the\n"
+    "                       picture (P6/P3 colour, P1 monochrome); again: more\n"
+    "ScreenRecv:\n"
+    "  --frames N           N frames, the pictures in turn (each once otherwise)\n"
+    "  --fps N              frames a second (30)\n"
+    "  --format F           colour frames in 1RC2 (default) or 1RC3\n"
+    "  --lose N             the N-th frame loses 100 bytes in its middle\n"
+    "  --damage N           the N-th frame goes with a wrong checksum\n"
     "Transmitting (--transmit, --screen):\n"
     "  --header-gap MS      each header in 4 pieces, MS milliseconds apart\n"
     "  --cut-header N       item N: 20 bytes of its header, then silence\n"
@@ -96,6 +106,7 @@ struct Options {
   TakePlan take;
   ScreenPlan screen;
   SevenPlan seven;
+  ScreenRecvPlan screenRecv;
   int repeat = 1;
   bool pace = false;
   int noiseAfter = 0;
@@ -266,6 +277,21 @@ Parsed Parse(int argc, char** argv, Options* o) {
       for (const std::string& word : Commas(v)) into.insert(word);
     } else if (a == "--archive") {
       ok = next(&o->take.archive);
+    } else if (a == "--screenrecv") {
+      o->role = a;
+      ok = next(&v);
+      o->screenRecv.pictures.push_back(v);
+    } else if (a == "--frames") {
+      ok = number(&o->screenRecv.frames);
+    } else if (a == "--fps") {
+      ok = number(&o->screenRecv.fps);
+    } else if (a == "--format") {
+      ok = next(&o->screenRecv.format) &&
+           (o->screenRecv.format == "1RC2" || o->screenRecv.format == "1RC3");
+    } else if (a == "--lose") {
+      ok = number(&o->screenRecv.lose);
+    } else if (a == "--damage") {
+      ok = number(&o->screenRecv.damage);
     } else if (a == "--port") {
       ok = next(&o->device);
     } else if (a == "--content") {
@@ -317,7 +343,7 @@ Parsed Parse(int argc, char** argv, Options* o) {
   if (o->role.empty()) {
     std::fprintf(stderr,
                  "liaison-sim: say --send, --receive, --serve, --transmit, --take, --screen, "
-                 "--seven or --seven-transmit\n");
+                 "--seven, --seven-transmit or --screenrecv\n");
     return Parsed::Wrong;
   }
   if (!o->contentPath.empty()) {
@@ -410,6 +436,8 @@ int main(int argc, char** argv) {
     done = Take(wire, o.take, report);
   } else if (o.role == "--seven") {
     done = ServeSeven(wire, o.seven, report);
+  } else if (o.role == "--screenrecv") {
+    done = ServeScreenRecv(wire, o.screenRecv, report);
   } else if (o.role == "--seven-transmit") {
     done = TransmitSeven(wire, o.seven, report);
   } else if (o.role == "--send") {

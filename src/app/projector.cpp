@@ -77,7 +77,7 @@ bool Projector::Save() {
 
 int Projector::Run() {
   Say(con_,
-      "Ecran de la calculatrice en USB (mode Projecteur) : Entree enregistre l'image montree, q "
+      "Ecran de la calculatrice en USB : Entree enregistre l'image montree, q "
       "puis Entree arrete.\n");
   SetLastWords("\n" + Summary());
   // Short reads: the keyboard is looked at between them.

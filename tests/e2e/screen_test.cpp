@@ -352,3 +352,134 @@ TEST(EcranInATransmission, KeptAndSaved) {
 }
 
 }  // namespace
+
+namespace {
+
+// A Graph 90+E in ScreenRecv, through the real libusb backend and its
+// stand-in (preloaded): liaison-sim answers the SCSI commands on a pty.
+
+// 384 x 216, every 5-bit red and blue and 6-bit green value somewhere.
+std::vector<std::uint32_t> ColourPicture(int variant) {
+  std::vector<std::uint32_t> rgb;
+  for (int y = 0; y < 216; ++y)
+    for (int x = 0; x < 384; ++x)
+      rgb.push_back(static_cast<std::uint32_t>(((x + variant) % 32) << 19 | (y % 64) << 10 |
+                                               ((x + y) % 32) << 3));
+  return rgb;
+}
+
+void WritePpm(const std::string& path, const std::vector<std::uint32_t>& rgb) {
+  std::string bytes = "P6\n384 216\n255\n";
+  for (std::uint32_t v : rgb) {
+    bytes += static_cast<char>(v >> 16);
+    bytes += static_cast<char>(v >> 8);
+    bytes += static_cast<char>(v);
+  }
+  WriteAll(path, bytes);
+}
+
+// What the PC keeps of a 5-6-5 pixel: each value scaled to 8 bits.
+std::vector<std::uint32_t> Kept(const std::vector<std::uint32_t>& rgb) {
+  std::vector<std::uint32_t> kept;
+  for (std::uint32_t v : rgb) {
+    std::uint32_t r = (v >> 19 & 31) * 255 / 31, g = (v >> 10 & 63) * 255 / 63,
+                  b = (v >> 3 & 31) * 255 / 31;
+    kept.push_back(r << 16 | g << 8 | b);
+  }
+  return kept;
+}
+
+struct ScreenRecvRun {
+  Exit exit;
+  std::string report, usbLog, err;
+};
+
+ScreenRecvRun OnScreenRecv(const TempDir& dir, std::vector<std::string> sim,
+                           const std::vector<std::string>& args,
+                           const std::string& fake = "storage") {
+  Calculator calculator(dir, sim);
+  RunOptions options;
+  options.args = args;
+  options.env = {"LD_PRELOAD=" FAKE_LIBUSB, "LIAISON_FAKE_USB_PTY=" + calculator.Port(),
+                 "LIAISON_FAKE_USB=" + fake, "LIAISON_FAKE_USB_LOG=" + dir / "usb.log",
+                 "ASAN_OPTIONS=verify_asan_link_order=0"};
+  options.stderrPath = dir / "err.txt";
+  options.timeoutSeconds = 30;
+  std::vector<std::string> argv = {LIAISON_BIN};
+  argv.insert(argv.end(), args.begin(), args.end());
+  ScreenRecvRun run;
+  run.exit = Process(argv, dir.Path(), options).Finish();
+  calculator.Finish();
+  run.report = calculator.Report();
+  run.usbLog = ReadAll(dir / "usb.log");
+  run.err = ReadAll(dir / "err.txt");
+  return run;
+}
+
+TEST(ScreenRecv, ColourFramesSavedExactly) {
+  if (OnWindows()) GTEST_SKIP() << "the libusb stand-in is for the native program";
+  TempDir dir;
+  WritePpm(dir / "a.ppm", ColourPicture(0));
+  WritePpm(dir / "b.ppm", ColourPicture(5));
+  ScreenRecvRun run =
+      OnScreenRecv(dir, {"--screenrecv", dir / "a.ppm", "--screenrecv", dir / "b.ppm"},
+                   {"ecran", "--nombre", "2", "--echelle", "1"});
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out << run.err;
+  EXPECT_TRUE(Has(run.exit.out, "Image 1 (384 x 216) : ecran-001.png\n")) << run.exit.out;
+  EXPECT_TRUE(Has(run.exit.out, "2 image(s) enregistree(s), 2 trame(s) recue(s).\n"))
+      << run.exit.out;
+  Decoded first = ReadPng(dir / "ecran-001.png"), second = ReadPng(dir / "ecran-002.png");
+  EXPECT_EQ(first.width, 384);
+  EXPECT_EQ(first.height, 216);
+  EXPECT_TRUE(first.pixels == Kept(ColourPicture(0)));
+  EXPECT_TRUE(second.pixels == Kept(ColourPicture(5)));
+  // The check answered once; no enabling request to a disk; its driver away
+  // for the time, and said.
+  EXPECT_TRUE(Has(run.report, "acked=1\nreceived=0630323030313044\n")) << run.report;
+  EXPECT_TRUE(Has(run.usbLog, "auto_detach 1\nclaim 0\n")) << run.usbLog;
+  EXPECT_FALSE(Has(run.usbLog, "control 41")) << run.usbLog;
+  EXPECT_TRUE(Has(run.err,
+                  "le disque de la calculatrice (Graph 90+E / 35+E II, disque USB) "
+                  "quitte le systeme pendant que Liaison lit son ecran"))
+      << run.err;
+}
+
+TEST(ScreenRecv, LostBytesDamagedFramesAndMonochrome) {
+  if (OnWindows()) GTEST_SKIP() << "the libusb stand-in is for the native program";
+  TempDir dir;
+  WritePpm(dir / "a.ppm", ColourPicture(0));
+  WritePbm(dir / "m.pbm", TestPicture());  // a Graph 35+E II's screen
+  // Frames a, m, a, m, a: the second loses bytes, the third is damaged.
+  ScreenRecvRun run =
+      OnScreenRecv(dir,
+                   {"--screenrecv", dir / "a.ppm", "--screenrecv", dir / "m.pbm", "--frames", "5",
+                    "--lose", "2", "--damage", "3", "--format", "1RC3"},
+                   {"ecran", "--nombre", "3", "--echelle", "2"});
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out << run.err;
+  EXPECT_TRUE(Has(run.exit.out, "3 image(s) enregistree(s), 3 trame(s) recue(s).\n"))
+      << run.exit.out;
+  EXPECT_EQ(ReadPng(dir / "ecran-001.png").width, 384 * 2);
+  EXPECT_EQ(ReadPng(dir / "ecran-002.png").width, 128 * 2);
+  EXPECT_EQ(ReadPng(dir / "ecran-003.png").width, 384 * 2);
+  EXPECT_TRUE(Has(run.report, "frames=5\n")) << run.report;
+}
+
+TEST(ScreenRecv, PulledCableAndOtherCommands) {
+  if (OnWindows()) GTEST_SKIP() << "the libusb stand-in is for the native program";
+  TempDir dir;
+  WritePpm(dir / "a.ppm", ColourPicture(0));
+  ScreenRecvRun run = OnScreenRecv(dir, {"--screenrecv", dir / "a.ppm", "--frames", "1000"},
+                                   {"ecran"}, "storage,pull=60");
+  EXPECT_EQ(run.exit.status, 255) << run.exit.out << run.err;
+  EXPECT_TRUE(Has(run.exit.out, "Liaison avec la calculatrice perdue (cable debranche?).\n"))
+      << run.exit.out;
+  TempDir other;
+  WritePpm(other / "a.ppm", ColourPicture(0));
+  run = OnScreenRecv(other, {"--screenrecv", other / "a.ppm"}, {"--ports"});
+  EXPECT_TRUE(Has(run.exit.out,
+                  "  bus 3, adresse 4 : CASIO MassStorage Device (Graph 90+E / 35+E II, disque "
+                  "USB)\n"))
+      << run.exit.out;
+}
+
+}  // namespace

@@ -12,7 +12,9 @@
 //                         busy (the interface is another driver's), two (a
 //                         second calculator), split=N (a read gives at most
 //                         N bytes), pull=N (the device is pulled out during
-//                         the N-th bulk transfer)
+//                         the N-th bulk transfer), storage (a Graph 90+E on
+//                         07CF:6103, interface class 08: the simulator
+//                         takes command wrappers)
 //   LIAISON_FAKE_USB_LOG  a file where each call that matters is appended
 #include <fcntl.h>
 #include <libusb.h>
@@ -81,6 +83,11 @@ const libusb_endpoint_descriptor kEndpoints[] = {
 const libusb_interface_descriptor kAlt = {9, LIBUSB_DT_INTERFACE, 0,       0, 3, 0xFF, 0x00, 0xFF,
                                           0, kEndpoints,          nullptr, 0};
 const libusb_interface kInterface = {&kAlt, 1};
+// A Graph 90+E: mass storage, SCSI, bulk-only.
+const libusb_interface_descriptor kStorageAlt = {
+    9, LIBUSB_DT_INTERFACE, 0,       0, 3, LIBUSB_CLASS_MASS_STORAGE, 0x06, 0x50,
+    0, kEndpoints,          nullptr, 0};
+const libusb_interface kStorageInterface = {&kStorageAlt, 1};
 
 bool Pulled() {
   long pull = Option("pull");
@@ -128,8 +135,9 @@ void libusb_free_device_list(libusb_device** list, int) {
 }
 
 int libusb_get_device_descriptor(libusb_device*, libusb_device_descriptor* d) {
+  uint16_t product = Option("storage") > 0 ? 0x6103 : 0x6101;
   *d = libusb_device_descriptor{18,     LIBUSB_DT_DEVICE, 0x0110, 0, 0, 0, 64,
-                                0x07CF, 0x6101,           0x0100, 1, 2, 3, 1};
+                                0x07CF, product,          0x0100, 1, 2, 3, 1};
   return 0;
 }
 
@@ -170,7 +178,10 @@ void libusb_close(libusb_device_handle* handle) {
 
 int libusb_get_string_descriptor_ascii(libusb_device_handle*, uint8_t index, unsigned char* data,
                                        int length) {
-  const char* text = index == 1 ? "CESG502" : index == 2 ? "Graph 75+E" : "0000";
+  bool storage = Option("storage") > 0;
+  const char* text = index == 1   ? (storage ? "CASIO MassStorage Device" : "CESG502")
+                     : index == 2 ? (storage ? "ColorGraph" : "Graph 75+E")
+                                  : "0000";
   int n = static_cast<int>(std::strlen(text));
   if (n >= length) n = length - 1;
   std::memcpy(data, text, static_cast<size_t>(n));
@@ -179,8 +190,17 @@ int libusb_get_string_descriptor_ascii(libusb_device_handle*, uint8_t index, uns
 }
 
 int libusb_get_active_config_descriptor(libusb_device*, libusb_config_descriptor** config) {
-  *config = new libusb_config_descriptor{9,  LIBUSB_DT_CONFIG, 32,      1, 1, 0, 0x80,
-                                         50, &kInterface,      nullptr, 0};
+  *config = new libusb_config_descriptor{9,
+                                         LIBUSB_DT_CONFIG,
+                                         32,
+                                         1,
+                                         1,
+                                         0,
+                                         0x80,
+                                         50,
+                                         Option("storage") > 0 ? &kStorageInterface : &kInterface,
+                                         nullptr,
+                                         0};
   return 0;
 }
 
@@ -196,6 +216,11 @@ int libusb_set_auto_detach_kernel_driver(libusb_device_handle*, int enable) {
 int libusb_claim_interface(libusb_device_handle*, int number) {
   if (Option("busy") > 0) return LIBUSB_ERROR_BUSY;
   Log("claim %d", number);
+  return 0;
+}
+
+int libusb_clear_halt(libusb_device_handle*, unsigned char endpoint) {
+  Log("clear_halt %02X", endpoint);
   return 0;
 }
 
