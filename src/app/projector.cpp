@@ -50,8 +50,12 @@ class Projector {
 void Projector::Show(const seven::Frame& frame) {
   shown_ = frame;
   showing_ = true;
-  std::string drawing =
-      DrawScreen(ScreenOf(frame), ascii_, con_.outIsTerminal ? ConsoleColumns(con_) : 0);
+  // A colour screen in its colours where the terminal draws them, and not
+  // when --ascii asks for plain characters.
+  const int columns = con_.outIsTerminal ? ConsoleColumns(con_) : 0;
+  std::string drawing = frame.colour && !ascii_ && con_.outIsTerminal && TerminalHasTrueColour()
+                            ? DrawColour(ScreenOf(frame), columns, ConsoleRows(con_))
+                            : DrawScreen(ScreenOf(frame), ascii_, columns);
   if (con_.outIsTerminal && drawnLines_ > 0) Say(con_, "\033[%dA", drawnLines_);
   Say(con_, "%s", drawing.c_str());
   drawnLines_ = 0;

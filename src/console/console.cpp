@@ -1,9 +1,9 @@
 #include "console/console.h"
 
-#include <string>
-
-#include <cstdarg>
 #include <climits>
+#include <cstdarg>
+#include <cstdlib>
+#include <string>
 
 namespace {
 
@@ -145,4 +145,11 @@ void SilentPause(Console& con) {
 void TakeLineOfInput(Console& con) {
   for (int c = Take(con); c != EOF && c != '\n'; c = Take(con)) {
   }
+}
+
+bool TerminalHasTrueColour() {
+  const char* colours = std::getenv("COLORTERM");
+  std::string said = colours ? colours : "";
+  const char* windowsTerminal = std::getenv("WT_SESSION");
+  return said == "truecolor" || said == "24bit" || (windowsTerminal && *windowsTerminal);
 }

@@ -70,5 +70,10 @@ void SetLastWords(const std::string& words);
 // Platform pieces, one file per OS.
 // The terminal's width now (it may have been resized); 0 when unknown.
 int ConsoleColumns(const Console& con);
+// The terminal's height in lines, 0 when not known.
+int ConsoleRows(const Console& con);
+// Whether the terminal says it draws 24-bit colour (COLORTERM truecolor or
+// 24bit; Windows Terminal).
+bool TerminalHasTrueColour();
 long ReadConsoleBytes(int fd, char* buffer, unsigned long size);
 void WaitForKey(Console& con, bool withPrompt);

@@ -109,6 +109,11 @@ int ConsoleColumns(const Console& con) {
   return ioctl(fileno(con.out), TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
+int ConsoleRows(const Console& con) {
+  winsize size{};
+  return ioctl(fileno(con.out), TIOCGWINSZ, &size) == 0 ? size.ws_row : 0;
+}
+
 long ReadConsoleBytes(int fd, char* buffer, unsigned long size) {
   for (;;) {
     ssize_t n = read(fd, buffer, size);

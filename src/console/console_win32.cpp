@@ -102,6 +102,12 @@ int ConsoleColumns(const Console&) {
   return info.srWindow.Right - info.srWindow.Left + 1;
 }
 
+int ConsoleRows(const Console&) {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_OUTPUT_HANDLE), &info)) return 0;
+  return info.srWindow.Bottom - info.srWindow.Top + 1;
+}
+
 void ClearScreen(Console& con) {
   std::fflush(con.out);
   std::system("cls");

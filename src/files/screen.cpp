@@ -1,5 +1,6 @@
 #include "files/screen.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "files/archive.h"
@@ -156,6 +157,37 @@ std::string DrawScreen(const Screen& screen, bool ascii, int columns) {
       text += kQuadrants[quarters];
     }
     text += '\n';
+  }
+  return text;
+}
+
+std::string DrawColour(const Screen& screen, int columns, int rows) {
+  int step = 1;
+  if (columns > 0) step = std::max(step, (screen.width + columns - 1) / columns);
+  // Room is kept for the lines around the drawing.
+  if (rows > 4) step = std::max(step, (screen.height + 2 * (rows - 4) - 1) / (2 * (rows - 4)));
+  std::string text;
+  char code[32];
+  for (int y = 0; y < screen.height; y += 2 * step) {
+    std::uint32_t fg = 0xFFFFFFFF, bg = 0xFFFFFFFF;  // no colour said yet on this line
+    for (int x = 0; x < screen.width; x += step) {
+      std::uint32_t top = screen.At(x, y);
+      std::uint32_t bottom = y + step < screen.height ? screen.At(x, y + step) : top;
+      if (top != fg) {
+        std::snprintf(code, sizeof code, "\033[38;2;%u;%u;%um", top >> 16 & 0xFF, top >> 8 & 0xFF,
+                      top & 0xFF);
+        text += code;
+        fg = top;
+      }
+      if (bottom != bg) {
+        std::snprintf(code, sizeof code, "\033[48;2;%u;%u;%um", bottom >> 16 & 0xFF,
+                      bottom >> 8 & 0xFF, bottom & 0xFF);
+        text += code;
+        bg = bottom;
+      }
+      text += "\xE2\x96\x80";  // upper half block
+    }
+    text += "\033[0m\n";
   }
   return text;
 }

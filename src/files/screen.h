@@ -42,5 +42,10 @@ bool SavePicture(const std::string& folder, int scale, Screen* screen, std::stri
 // (0: no limit), each pixel of that drawing stands for a block of step x
 // step pixels, dark when one of them is.
 std::string DrawScreen(const Screen& screen, bool ascii, int columns = 0);
+// A colour screen for a terminal that draws 24-bit colour: each character an
+// upper-half block, its two pixels in the foreground and background colours;
+// a pixel of it stands for a block of step x step pixels (the one at its
+// corner), the smallest step that fits `columns` and `rows` (0: no limit).
+std::string DrawColour(const Screen& screen, int columns = 0, int rows = 0);
 // The smallest step that fits `columns`.
 int DrawingStep(const Screen& screen, bool ascii, int columns);

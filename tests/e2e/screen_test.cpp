@@ -396,7 +396,7 @@ struct ScreenRecvRun {
 
 ScreenRecvRun OnScreenRecv(const TempDir& dir, std::vector<std::string> sim,
                            const std::vector<std::string>& args,
-                           const std::string& fake = "storage") {
+                           const std::string& fake = "storage", const std::string& colours = "") {
   Calculator calculator(dir, sim);
   RunOptions options;
   options.args = args;
@@ -405,6 +405,10 @@ ScreenRecvRun OnScreenRecv(const TempDir& dir, std::vector<std::string> sim,
                  "ASAN_OPTIONS=verify_asan_link_order=0"};
   options.stderrPath = dir / "err.txt";
   options.timeoutSeconds = 30;
+  if (!colours.empty()) {  // on a terminal that says what it draws
+    options.env.push_back("COLORTERM=" + colours);
+    options.terminalColumns = 100;
+  }
   std::vector<std::string> argv = {LIAISON_BIN};
   argv.insert(argv.end(), args.begin(), args.end());
   ScreenRecvRun run;
@@ -480,6 +484,30 @@ TEST(ScreenRecv, PulledCableAndOtherCommands) {
                   "  bus 3, adresse 4 : CASIO MassStorage Device (Graph 90+E / 35+E II, disque "
                   "USB)\n"))
       << run.exit.out;
+}
+
+// On a terminal that draws 24-bit colour, the colour screen in its colours,
+// fitted to the terminal; elsewhere the drawing in blocks.
+TEST(ScreenRecv, ColourInTheTerminal) {
+  if (OnWindows()) GTEST_SKIP() << "the libusb stand-in is for the native program";
+  TempDir dir;
+  WritePpm(dir / "a.ppm", ColourPicture(0));
+  ScreenRecvRun run = OnScreenRecv(dir, {"--screenrecv", dir / "a.ppm"}, {"ecran", "--nombre", "1"},
+                                   "storage", "truecolor");
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out << run.err;
+  EXPECT_TRUE(Has(run.exit.out, "\033[38;2;")) << run.exit.out;
+  size_t blocks = 0;
+  for (size_t at = run.exit.out.find("\xE2\x96\x80"); at != std::string::npos;
+       at = run.exit.out.find("\xE2\x96\x80", at + 1))
+    ++blocks;
+  // 100 x 24: 20 lines for it, every 6th pixel: 18 lines of 64.
+  EXPECT_EQ(blocks, 18u * 64u);
+  TempDir plain;
+  WritePpm(plain / "a.ppm", ColourPicture(0));
+  run = OnScreenRecv(plain, {"--screenrecv", plain / "a.ppm"}, {"ecran", "--nombre", "1"},
+                     "storage", "none");
+  EXPECT_EQ(run.exit.status, 0) << run.exit.out << run.err;
+  EXPECT_FALSE(Has(run.exit.out, "\033[38;2;")) << run.exit.out;
 }
 
 }  // namespace

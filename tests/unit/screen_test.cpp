@@ -139,3 +139,41 @@ TEST(Screen, ReceivedOnlyWhenWantedWholeAndSound) {
 }
 
 }  // namespace
+
+namespace {
+
+// A colour screen in 24-bit colour: each character two pixels, top in the
+// foreground, bottom in the background; a colour said only when it changes.
+TEST(Screen, ColourDrawing) {
+  Screen screen;
+  screen.width = 3;
+  screen.height = 2;
+  screen.colour = true;
+  screen.pixels = {0xFF0000, 0xFF0000, 0x0000FF, 0x00FF00, 0x00FF00, 0x00FF00};
+  EXPECT_EQ(DrawColour(screen),
+            "\033[38;2;255;0;0m\033[48;2;0;255;0m\xE2\x96\x80\xE2\x96\x80"
+            "\033[38;2;0;0;255m\xE2\x96\x80\033[0m\n");
+  // A Graph 90+E's 384 x 216 in an 80 x 24 terminal: 20 lines for it, so
+  // every 6th pixel: 64 characters, 18 lines.
+  Screen big;
+  big.width = 384;
+  big.height = 216;
+  big.colour = true;
+  big.pixels.assign(384 * 216, 0x102030);
+  auto count = [](const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++n;
+    return n;
+  };
+  std::string drawing = DrawColour(big, 80, 24);
+  EXPECT_EQ(count(drawing, "\n"), 18u);
+  EXPECT_EQ(count(drawing, "\xE2\x96\x80"), 18u * 64u);
+  // 160 columns and no height known: every 3rd pixel, 128 characters, 36 lines.
+  drawing = DrawColour(big, 160, 0);
+  EXPECT_EQ(count(drawing, "\n"), 36u);
+  EXPECT_EQ(count(drawing, "\xE2\x96\x80"), 36u * 128u);
+  // One colour: said once a line.
+  EXPECT_EQ(count(drawing, "\033[38;2;16;32;48m"), 36u);
+}
+
+}  // namespace
