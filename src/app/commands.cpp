@@ -392,13 +392,20 @@ namespace {
 // Each capture: saved as a picture, drawn on the console, named.
 class Capturing : public ConsoleEvents {
  public:
-  Capturing(Console& con, const std::string& folder, int scale, bool ascii, int wanted, int wait)
+  Capturing(Console& con, const std::string& folder, int scale, bool ascii, int wanted, int wait,
+            ScreenWindow* window)
       : ConsoleEvents(con),
         folder_(folder),
         scale_(scale),
         ascii_(ascii),
         wanted_(wanted),
-        wait_(wait) {}
+        wait_(wait),
+        window_(window) {}
+  // Q, Esc or the window closed: the wait ends.
+  bool Closed() {
+    if (window_ && !closed_) closed_ = window_->Events(0) == WindowKey::Quit;
+    return closed_;
+  }
   // --attente counts from the last capture saved, whatever came since.
   int Left() const {
     if (wait_ < 0) return -1;
@@ -408,7 +415,7 @@ class Capturing : public ConsoleEvents {
                ? 0
                : static_cast<int>(std::chrono::ceil<std::chrono::seconds>(left).count());
   }
-  bool Expired() override { return Left() == 0; }
+  bool Expired() override { return Closed() || Left() == 0; }
   bool Wanted(const Item& header) override {
     Kind kind = KindOf(header.header);
     return kind == Kind::Screen || kind == Kind::ColourScreen;
@@ -416,8 +423,11 @@ class Capturing : public ConsoleEvents {
   bool Keep(const Item& item) override {
     Screen screen;
     if (!SaveCapture(folder_, item, scale_, &screen, &path_, &storeError_)) return false;
-    Say(con_, "%s",
-        DrawScreen(screen, ascii_, con_.outIsTerminal ? ConsoleColumns(con_) : 0).c_str());
+    if (window_)
+      window_->Show(screen.pixels, screen.width, screen.height);
+    else
+      Say(con_, "%s",
+          DrawScreen(screen, ascii_, con_.outIsTerminal ? ConsoleColumns(con_) : 0).c_str());
     for (const std::string& note : screen.notes) Say(con_, "  %s\n", note.c_str());
     size_ = std::to_string(screen.width) + " x " + std::to_string(screen.height);
     ++taken_;
@@ -432,7 +442,7 @@ class Capturing : public ConsoleEvents {
       ConsoleEvents::ItemEnded(item, end, answer);
     if (end != ItemEnd::Kept) ++faults_;
   }
-  bool Enough() override { return wanted_ > 0 && taken_ >= wanted_; }
+  bool Enough() override { return Closed() || (wanted_ > 0 && taken_ >= wanted_); }
   int Taken() const { return taken_; }
   // What Ctrl-C and the end both say.
   std::string Summary() const { return std::to_string(taken_) + " capture(s) enregistree(s).\n"; }
@@ -444,6 +454,8 @@ class Capturing : public ConsoleEvents {
   bool ascii_;
   int wanted_, taken_ = 0, faults_ = 0;
   int wait_;
+  ScreenWindow* window_;
+  bool closed_ = false;
   std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
 };
 
@@ -451,12 +463,15 @@ class Capturing : public ConsoleEvents {
 
 int Ecran(Console& con, int port, const std::vector<std::string>& args) {
   const char* usage =
-      "liaison ecran [DOSSIER] [--echelle N] [--nombre N] [--attente SECONDES] [--ascii]";
+      "liaison ecran [DOSSIER] [--echelle N] [--nombre N] [--attente SECONDES] [--ascii] "
+      "[--fenetre]";
   std::string folder = ".";
   int scale = 4, wanted = 0, wait = -1;
-  bool ascii = false, named = false;
+  bool ascii = false, named = false, window = false;
   for (size_t i = 0; i < args.size(); ++i) {
-    if (args[i] == "--echelle") {
+    if (args[i] == "--fenetre") {
+      window = true;
+    } else if (args[i] == "--echelle") {
       if (!NumberAfter(args, &i, 1, 64, &scale)) return Usage(usage);
     } else if (args[i] == "--nombre") {
       if (!NumberAfter(args, &i, 1, 1000000, &wanted)) return Usage(usage);
@@ -474,10 +489,19 @@ int Ecran(Console& con, int port, const std::vector<std::string>& args) {
   CurrentSerialBackend().SetModeHint(
       "Projecteur (Projector), ou ScreenR(XP) / ScreenRecv sur une Graph 90+E,");
   if (!OpenPort(con, port)) return -1;
-  if (CurrentSerialBackend().IsUsb()) return EcranUsb(con, folder, scale, ascii, wanted);
+  bool usb = CurrentSerialBackend().IsUsb();
+  std::unique_ptr<ScreenWindow> shown;
+  if (window) {
+    std::string why;
+    // A colour model's screen is the largest a window is first sized for.
+    shown = OpenScreenWindow("Liaison - ecran de la calculatrice", usb ? 384 : 128, usb ? 216 : 64,
+                             &why);
+    if (!shown) Say(con, "Pas de fenetre : %s. L'ecran est dessine ici.\n", why.c_str());
+  }
+  if (usb) return EcranUsb(con, folder, scale, ascii, wanted, std::move(shown));
   Say(con, "En attente des captures d'ecran sur %s (touche de capture de la calculatrice)...\n",
       PortWords(port).c_str());
-  Capturing events(con, folder, scale, ascii, wanted, wait);
+  Capturing events(con, folder, scale, ascii, wanted, wait, shown.get());
   SetLastWords("\n" + events.Summary());
   // Each capture is a transmission of its own.
   Summary summary;
@@ -488,7 +512,9 @@ int Ecran(Console& con, int port, const std::vector<std::string>& args) {
       break;
   }
   CloseCOM();
-  if (summary.end == TransmissionEnd::NoCalculator)
+  if (events.Closed())
+    Say(con, "Fenetre fermee.\n");
+  else if (summary.end == TransmissionEnd::NoCalculator)
     Say(con, "Plus rien depuis %d s.\n", wait);
   else
     Say(con, "%s", EndWords(summary.end));

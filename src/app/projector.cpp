@@ -1,5 +1,7 @@
 // liaison ecran with a calculator on its USB cable in Projector mode: the
 // screen it streams, drawn in place as it changes; Enter saves the one shown.
+#include <chrono>
+#include <memory>
 #include <string>
 
 #include "app/command_line.h"
@@ -7,6 +9,7 @@
 #include "files/screen.h"
 #include "seven/stream.h"
 #include "serial/serial.h"
+#include "window/window.h"
 
 namespace {
 
@@ -24,13 +27,20 @@ Screen ScreenOf(const seven::Frame& frame) {
 
 class Projector {
  public:
-  Projector(Console& con, const std::string& folder, int scale, bool ascii, int wanted)
-      : con_(con), folder_(folder), scale_(scale), ascii_(ascii), wanted_(wanted) {}
+  Projector(Console& con, const std::string& folder, int scale, bool ascii, int wanted,
+            std::unique_ptr<ScreenWindow> window)
+      : con_(con),
+        folder_(folder),
+        scale_(scale),
+        ascii_(ascii),
+        wanted_(wanted),
+        window_(std::move(window)) {}
   int Run();
 
  private:
   void Show(const seven::Frame& frame);
-  bool Save();  // the frame shown; false when it cannot be saved
+  void Count();  // the frames of the last second, in the window's title
+  bool Save();   // the frame shown; false when it cannot be saved
   std::string Summary() const {
     return std::to_string(saved_) + " image(s) enregistree(s), " + std::to_string(frames_) +
            " trame(s) recue(s).\n";
@@ -41,15 +51,40 @@ class Projector {
   int scale_;
   bool ascii_;
   int wanted_;
+  std::unique_ptr<ScreenWindow> window_;
   seven::Frame shown_;
   bool showing_ = false;
   int drawnLines_ = 0, saved_ = 0, frames_ = 0, faults_ = 0;
+  int lastSecond_ = 0;
+  std::chrono::steady_clock::time_point second_ = std::chrono::steady_clock::now();
 };
+
+// The model a frame is from, by its size and kind.
+std::string ModelOf(const seven::Frame& frame) {
+  if (frame.colour && frame.width == 384 && frame.height == 216) return "Graph 90+E";
+  if (!frame.colour && frame.width == 128 && frame.height == 64) return "Graph 35+ / 35+E II";
+  return "calculatrice";
+}
+
+void Projector::Count() {
+  auto now = std::chrono::steady_clock::now();
+  if (!window_ || now - second_ < std::chrono::seconds(1)) return;
+  int rate = frames_ - lastSecond_;
+  lastSecond_ = frames_;
+  second_ = now;
+  window_->SetTitle("Liaison - " + (showing_ ? ModelOf(shown_) : std::string("calculatrice")) +
+                    " - " + std::to_string(rate) + " images/s");
+}
 
 // On a terminal the new drawing takes the place of the one before.
 void Projector::Show(const seven::Frame& frame) {
   shown_ = frame;
   showing_ = true;
+  if (window_) {
+    Screen screen = ScreenOf(frame);
+    window_->Show(screen.pixels, screen.width, screen.height);
+    return;
+  }
   // A colour screen in its colours where the terminal draws them, and not
   // when --ascii asks for plain characters.
   const int columns = con_.outIsTerminal ? ConsoleColumns(con_) : 0;
@@ -83,6 +118,10 @@ int Projector::Run() {
   Say(con_,
       "Ecran de la calculatrice en USB : Entree enregistre l'image montree, q "
       "puis Entree arrete.\n");
+  if (window_)
+    Say(con_,
+        "Dans la fenetre : S ou Entree enregistre, F ou F11 plein ecran, Q ou Echap "
+        "arrete.\n");
   SetLastWords("\n" + Summary());
   // Short reads: the keyboard is looked at between them.
   g_cto.ReadTotalTimeoutConstant = 100;
@@ -114,6 +153,10 @@ int Projector::Run() {
       // --nombre: every frame that differs is saved, up to the number.
       if (wanted_ > 0 && Save() && saved_ >= wanted_) going = false;
     }
+    Count();
+    WindowKey pressed = window_ ? window_->Events(0) : WindowKey::None;
+    if (pressed == WindowKey::Quit) going = false;
+    if (pressed == WindowKey::Save && showing_) Save();
     char key = 0;
     while (going && KeyWaiting(con_, &key)) {
       if (key == 'q' || key == 'Q') going = false;
@@ -129,6 +172,7 @@ int Projector::Run() {
 
 }  // namespace
 
-int EcranUsb(Console& con, const std::string& folder, int scale, bool ascii, int wanted) {
-  return Projector(con, folder, scale, ascii, wanted).Run();
+int EcranUsb(Console& con, const std::string& folder, int scale, bool ascii, int wanted,
+             std::unique_ptr<ScreenWindow> window) {
+  return Projector(con, folder, scale, ascii, wanted, std::move(window)).Run();
 }

@@ -9,6 +9,7 @@
 #include "console/console.h"
 #include "console/progress.h"
 #include "session/seven.h"
+#include "window/window.h"
 
 // What to do with a name the calculator holds already.
 enum class OnExisting { Ask, Replace, Keep };
@@ -62,7 +63,9 @@ std::string StepWords(const SevenLink& link, Step step);
 // that changes drawn in place; Enter saves the one shown as ecran-NNN.png,
 // --nombre N saves N frames that differ and stops; q, Ctrl-C or the cable
 // pulled end it with a summary.
-int EcranUsb(Console& con, const std::string& folder, int scale, bool ascii, int wanted);
+// With a window: the frames are shown there (S or Enter saves, Q or Esc ends).
+int EcranUsb(Console& con, const std::string& folder, int scale, bool ascii, int wanted,
+             std::unique_ptr<ScreenWindow> window = nullptr);
 
 // The other commands, with their arguments (after the command's name).
 int Info(Console& con, int port, const std::vector<std::string>& args);

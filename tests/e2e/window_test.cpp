@@ -1,0 +1,211 @@
+// liaison ecran --fenetre on a real X server (Xvfb): the window's pixels,
+// read back from the server, are the frame's at its whole scale; keys sent
+// to it save, then end. Without a display, the terminal drawing instead.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdint>
+#include <thread>
+
+#include "support/harness.h"
+// After the others: Xlib's macros (None, Status, Bool) would clash with them.
+// clang-format off
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+// clang-format on
+
+namespace {
+
+// 384 x 216 in 5-6-5 colours, and what the PC makes of them.
+std::vector<std::uint32_t> Picture() {
+  std::vector<std::uint32_t> rgb;
+  for (int y = 0; y < 216; ++y)
+    for (int x = 0; x < 384; ++x)
+      rgb.push_back(
+          static_cast<std::uint32_t>((x % 32) << 19 | (y % 64) << 10 | ((x + y) % 32) << 3));
+  return rgb;
+}
+
+std::uint32_t Kept(std::uint32_t v) {
+  return ((v >> 19 & 31) * 255 / 31) << 16 | ((v >> 10 & 63) * 255 / 63) << 8 |
+         (v >> 3 & 31) * 255 / 31;
+}
+
+void WritePpm(const std::string& path) {
+  std::string bytes = "P6\n384 216\n255\n";
+  for (std::uint32_t v : Picture()) {
+    bytes += static_cast<char>(v >> 16);
+    bytes += static_cast<char>(v >> 8);
+    bytes += static_cast<char>(v);
+  }
+  WriteAll(path, bytes);
+}
+
+// An X server of the test's own, on the display it picks.
+class Xvfb {
+ public:
+  Xvfb() {
+    int fds[2];
+    if (access("/usr/bin/Xvfb", X_OK) != 0 || pipe(fds) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(fds[1], 3);
+      int null = open("/dev/null", O_WRONLY);
+      dup2(null, 1);
+      dup2(null, 2);
+      execl("/usr/bin/Xvfb", "Xvfb", "-displayfd", "3", "-screen", "0", "1280x800x24", "-nolisten",
+            "tcp", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    char number[16] = {};
+    ssize_t n = read(fds[0], number, sizeof number - 1);
+    close(fds[0]);
+    if (n > 0) display_ = ":" + std::string(number, static_cast<size_t>(n - 1));
+  }
+  ~Xvfb() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  const std::string& Display() const { return display_; }
+
+ private:
+  pid_t pid_ = -1;
+  std::string display_;
+};
+
+// The top-level window of class "liaison" (SDL names it after the program).
+Window Find(::Display* x) {
+  Window root, parent, *children = nullptr;
+  unsigned count = 0;
+  Window found = 0;
+  if (!XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count)) return 0;
+  for (unsigned i = 0; i < count && !found; ++i) {
+    XClassHint hint{};
+    if (XGetClassHint(x, children[i], &hint)) {
+      if (std::string(hint.res_class ? hint.res_class : "") == "liaison") found = children[i];
+      XFree(hint.res_name);
+      XFree(hint.res_class);
+    }
+  }
+  if (children) XFree(children);
+  return found;
+}
+
+// The window's pixels as the server holds them.
+std::vector<std::uint32_t> Pixels(::Display* x, Window w, int* width, int* height) {
+  XWindowAttributes a{};
+  std::vector<std::uint32_t> pixels;
+  if (!XGetWindowAttributes(x, w, &a) || a.map_state != IsViewable) return pixels;
+  XImage* image = XGetImage(x, w, 0, 0, static_cast<unsigned>(a.width),
+                            static_cast<unsigned>(a.height), AllPlanes, ZPixmap);
+  if (!image) return pixels;
+  for (int y = 0; y < a.height; ++y)
+    for (int i = 0; i < a.width; ++i)
+      pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, i, y)) & 0xFFFFFF);
+  XDestroyImage(image);
+  *width = a.width;
+  *height = a.height;
+  return pixels;
+}
+
+// The frame at scale 2, as the window first shows a Graph 90+E's screen.
+std::vector<std::uint32_t> Expected() {
+  std::vector<std::uint32_t> picture = Picture(), scaled;
+  for (int y = 0; y < 432; ++y)
+    for (int x = 0; x < 768; ++x)
+      scaled.push_back(Kept(picture[static_cast<size_t>(y / 2 * 384 + x / 2)]));
+  return scaled;
+}
+
+bool Key(const std::string& display, Window w, const char* key) {
+  std::string command = "DISPLAY=" + display + " xdotool key --window " + std::to_string(w) + " " +
+                        key + " >/dev/null 2>&1";
+  return std::system(command.c_str()) == 0;
+}
+
+RunOptions Options(const TempDir& dir, const Calculator& calculator, const std::string& display) {
+  RunOptions options;
+  options.env = {"LD_PRELOAD=" FAKE_LIBUSB,
+                 "LIAISON_FAKE_USB_PTY=" + calculator.Port(),
+                 "LIAISON_FAKE_USB=storage",
+                 "ASAN_OPTIONS=verify_asan_link_order=0",
+                 "SDL_RENDER_DRIVER=software",
+                 "DISPLAY=" + display,
+                 "WAYLAND_DISPLAY="};
+  options.stderrPath = dir / "err.txt";
+  options.timeoutSeconds = 60;
+  return options;
+}
+
+TEST(Window, PixelsOfTheFrameThenKeysSaveAndEnd) {
+  if (OnWindows()) GTEST_SKIP() << "the libusb stand-in is for the native program";
+  Xvfb server;
+  if (server.Display().empty()) GTEST_SKIP() << "no Xvfb (scripts/test installs it)";
+  TempDir dir;
+  WritePpm(dir / "a.ppm");
+  Calculator calculator(dir, {"--screenrecv", dir / "a.ppm", "--frames", "100000"});
+  Process liaison({LIAISON_BIN, "ecran", "--fenetre", "--echelle", "1"}, dir.Path(),
+                  Options(dir, calculator, server.Display()));
+  ::Display* x = XOpenDisplay(server.Display().c_str());
+  ASSERT_NE(x, nullptr);
+  Window w = 0;
+  std::vector<std::uint32_t> pixels, expected = Expected();
+  int width = 0, height = 0;
+  for (int i = 0; i < 200 && pixels != expected; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    if (!w) w = Find(x);
+    if (w) pixels = Pixels(x, w, &width, &height);
+  }
+  ASSERT_NE(w, 0u) << "no window";
+  EXPECT_EQ(width, 768);
+  EXPECT_EQ(height, 432);
+  EXPECT_TRUE(pixels == expected) << "the window does not show the frame at scale 2";
+  // Its title: the model and the frames a second.
+  char* name = nullptr;
+  for (int i = 0; i < 60; ++i) {
+    if (name) XFree(name);
+    name = nullptr;
+    XFetchName(x, w, &name);
+    if (name && std::string(name).find("images/s") != std::string::npos) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_TRUE(name && std::string(name).find("Liaison - Graph 90+E - ") == 0) << (name ? name : "");
+  if (name) XFree(name);
+  ASSERT_TRUE(Key(server.Display(), w, "s"));
+  for (int i = 0; i < 100 && ReadAll(dir / "ecran-001.png").empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(Key(server.Display(), w, "Escape"));
+  Exit exit = liaison.Finish();
+  XCloseDisplay(x);
+  calculator.Finish();
+  EXPECT_EQ(exit.status, 0) << exit.out << ReadAll(dir / "err.txt");
+  EXPECT_TRUE(Has(exit.out, "Image 1 (384 x 216) : ecran-001.png\n1 image(s) enregistree(s), "))
+      << exit.out;
+  EXPECT_FALSE(ReadAll(dir / "ecran-001.png").empty());
+}
+
+TEST(Window, NoDisplayDrawsInTheTerminal) {
+  if (OnWindows()) GTEST_SKIP() << "the libusb stand-in is for the native program";
+  TempDir dir;
+  WritePpm(dir / "a.ppm");
+  Calculator calculator(dir, {"--screenrecv", dir / "a.ppm"});
+  RunOptions options = Options(dir, calculator, "");
+  Process liaison({LIAISON_BIN, "ecran", "--fenetre", "--nombre", "1"}, dir.Path(), options);
+  Exit exit = liaison.Finish();
+  calculator.Finish();
+  EXPECT_EQ(exit.status, 0) << exit.out;
+  EXPECT_TRUE(Has(exit.out,
+                  "Pas de fenetre : pas d'affichage graphique ici (ni DISPLAY ni "
+                  "WAYLAND_DISPLAY). L'ecran est dessine ici.\n"))
+      << exit.out;
+  EXPECT_TRUE(Has(exit.out, "Image 1 (384 x 216) : ecran-001.png\n")) << exit.out;
+}
+
+}  // namespace
