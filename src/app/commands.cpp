@@ -506,9 +506,13 @@ int Ecran(Console& con, int port, const std::vector<std::string>& args) {
   // Each capture is a transmission of its own.
   Summary summary;
   for (;;) {
-    summary = ReceiveTransmission(events.Left(), events);
-    if (summary.end == TransmissionEnd::LineLost || summary.end == TransmissionEnd::Enough ||
-        summary.end == TransmissionEnd::NoCalculator)
+    // With a window, the wait is cut short now and then to look at its keys
+    // (each look waits for the line's time-out: up to 5 s).
+    int left = events.Left();
+    summary = ReceiveTransmission(shown && left != 0 ? 1 : left, events);
+    if (summary.end == TransmissionEnd::LineLost || summary.end == TransmissionEnd::Enough) break;
+    if (summary.end == TransmissionEnd::NoCalculator &&
+        (!shown || events.Closed() || events.Left() == 0))
       break;
   }
   CloseCOM();

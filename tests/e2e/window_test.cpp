@@ -80,18 +80,25 @@ class Xvfb {
   std::string display_;
 };
 
-// The top-level window of class "liaison" (SDL names it after the program).
+// The program's largest top-level window: of class "liaison" (SDL names it
+// after the program) or "liaison.exe" (wine), beside wine's small ones.
 Window Find(::Display* x) {
   Window root, parent, *children = nullptr;
   unsigned count = 0;
   Window found = 0;
+  long largest = 0;
   if (!XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count)) return 0;
-  for (unsigned i = 0; i < count && !found; ++i) {
+  for (unsigned i = 0; i < count; ++i) {
     XClassHint hint{};
-    if (XGetClassHint(x, children[i], &hint)) {
-      if (std::string(hint.res_class ? hint.res_class : "") == "liaison") found = children[i];
-      XFree(hint.res_name);
-      XFree(hint.res_class);
+    XWindowAttributes a{};
+    if (!XGetClassHint(x, children[i], &hint)) continue;
+    std::string kind = hint.res_class ? hint.res_class : "";
+    XFree(hint.res_name);
+    XFree(hint.res_class);
+    if ((kind == "liaison" || kind == "liaison.exe") && XGetWindowAttributes(x, children[i], &a) &&
+        static_cast<long>(a.width) * a.height > largest) {
+      largest = static_cast<long>(a.width) * a.height;
+      found = children[i];
     }
   }
   if (children) XFree(children);
@@ -206,6 +213,58 @@ TEST(Window, NoDisplayDrawsInTheTerminal) {
                   "WAYLAND_DISPLAY). L'ecran est dessine ici.\n"))
       << exit.out;
   EXPECT_TRUE(Has(exit.out, "Image 1 (384 x 216) : ecran-001.png\n")) << exit.out;
+}
+
+// A capture over the serial cable, shown in the window as it comes: the
+// native window (SDL2), and the Windows one under wine on the same server.
+TEST(Window, SerialCaptureShownThenEscapeEnds) {
+  Xvfb server;
+  if (server.Display().empty()) GTEST_SKIP() << "no Xvfb (scripts/test installs it)";
+  TempDir dir;
+  std::string pbm = "P1\n128 64\n";
+  std::vector<std::uint32_t> expected;
+  for (int y = 0; y < 64; ++y) {
+    for (int x = 0; x < 128; ++x) {
+      bool dark = x == y || y == 0 || x == 127 || (x / 8 + y / 8) % 3 == 0;
+      pbm += dark ? "1 " : "0 ";
+    }
+    pbm += "\n";
+  }
+  // At scale 8, a monochrome screen's two shades.
+  for (int y = 0; y < 512; ++y)
+    for (int x = 0; x < 1024; ++x) {
+      int px = x / 8, py = y / 8;
+      bool dark = px == py || py == 0 || px == 127 || (px / 8 + py / 8) % 3 == 0;
+      expected.push_back(dark ? 0x1E2420 : 0xC8D2BE);
+    }
+  WriteAll(dir / "m.pbm", pbm);
+  Calculator calculator(dir, {"--screen", dir / "m.pbm"});
+  RunOptions options;
+  options.args = {"ecran", "--fenetre"};
+  options.env = {"DISPLAY=" + server.Display(), "WAYLAND_DISPLAY=", "SDL_RENDER_DRIVER=software"};
+  options.timeoutSeconds = 90;
+  Liaison liaison(dir.Path(), calculator.Port(), options);
+  ASSERT_TRUE(liaison.WaitFor("Capture 1 (128 x 64) : ecran-001.png"));
+  ::Display* x = XOpenDisplay(server.Display().c_str());
+  ASSERT_NE(x, nullptr);
+  Window w = 0;
+  std::vector<std::uint32_t> pixels;
+  int width = 0, height = 0;
+  for (int i = 0; i < 200 && pixels != expected; ++i) {
+    if (!w) w = Find(x);
+    if (w) pixels = Pixels(x, w, &width, &height);
+    if (pixels != expected) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_NE(w, 0u) << "no window";
+  EXPECT_EQ(width, 1024);
+  EXPECT_EQ(height, 512);
+  EXPECT_TRUE(pixels == expected) << "the window does not show the capture at scale 8";
+  ASSERT_TRUE(Key(server.Display(), w, "Escape"));
+  Exit exit = liaison.Finish();
+  XCloseDisplay(x);
+  calculator.Finish();
+  EXPECT_TRUE(Has(exit.out, "Fenetre fermee.\n1 capture(s) enregistree(s).\n")) << exit.out;
+  EXPECT_EQ(exit.status, 0) << exit.out;
 }
 
 }  // namespace
