@@ -31,8 +31,10 @@ void Block(unsigned char (&block)[16], unsigned char code, int count) {
   block[7] = static_cast<unsigned char>(count);
 }
 
-constexpr int kPollMs = 10;       // the wait after an empty poll
-constexpr int kCommandMs = 1000;  // no transfer of a command waits longer
+constexpr int kPollMs = 10;         // the wait after an empty poll
+constexpr int kQuietPolls = 30;     // empty polls before the calculator is taken as resting
+constexpr int kRestingPollMs = 50;  // the wait then
+constexpr int kCommandMs = 1000;    // no transfer of a command waits longer
 constexpr int kMostPerCommand = 0xFFFF;
 
 }  // namespace
@@ -125,23 +127,39 @@ int CasioStream::Poll(int timeoutMs) {
 }
 
 int CasioStream::Read(unsigned char* bytes, int size, int timeoutMs) {
-  // Counted in polls rather than by the clock: each empty one waits 10 ms.
-  for (int polls = std::max(timeoutMs / kPollMs, 1); polls > 0; --polls) {
+  if (at_ < buffer_.size()) return Serve(bytes, size);
+  for (int slept = 0;;) {
     int waiting = Poll(kCommandMs);
     if (waiting == -1) return -1;
-    if (waiting <= 0) {
-      sleep_(kPollMs);
-      continue;
+    if (waiting > 0) {
+      quiet_ = 0;
+      // All that waits in one command: a frame of a Graph 90+E is 166 KB.
+      int count = std::min(waiting, kMostPerCommand);
+      buffer_.resize(static_cast<size_t>(count));
+      at_ = 0;
+      unsigned char block[16];
+      Block(block, 0xC1, count);
+      Scsi read = device_.Command(block, true, reinterpret_cast<unsigned char*>(&buffer_[0]), count,
+                                  kCommandMs);
+      if (read == Scsi::Passed) return Serve(bytes, size);
+      buffer_.clear();
+      if (read == Scsi::Gone) return -1;
+      if (read == Scsi::Broken) ++resets_;
     }
-    int count = std::min({waiting, size, kMostPerCommand});
-    unsigned char block[16];
-    Block(block, 0xC1, count);
-    Scsi read = device_.Command(block, true, bytes, count, kCommandMs);
-    if (read == Scsi::Passed) return count;
-    if (read == Scsi::Gone) return -1;
-    if (read == Scsi::Broken) ++resets_;
+    if (slept >= timeoutMs) return 0;
+    // Every 10 ms while the calculator is busy; once it has been quiet a
+    // while, less often (the processor rests while no frame comes).
+    int nap = ++quiet_ < kQuietPolls ? kPollMs : kRestingPollMs;
+    sleep_(nap);
+    slept += nap;
   }
-  return 0;
+}
+
+int CasioStream::Serve(unsigned char* bytes, int size) {
+  size_t count = std::min(static_cast<size_t>(size), buffer_.size() - at_);
+  std::memcpy(bytes, buffer_.data() + at_, count);
+  at_ += count;
+  return static_cast<int>(count);
 }
 
 int CasioStream::Write(const unsigned char* bytes, int size, int timeoutMs) {

@@ -53,9 +53,10 @@ class BulkOnly final : public ScsiDevice {
 };
 
 // The stream of a calculator in ScreenRecv, as the line's byte transfers:
-// Read polls with C0 (every 10 ms while nothing waits, up to its time-out),
-// then reads what waits with C1; Write polls, then writes with C2, at most
-// FFFF bytes a command.
+// Read polls with C0 (every 10 ms while nothing waits, every 50 ms once the
+// calculator has been quiet for 30 polls, up to its time-out), then reads
+// all that waits with one C1 and serves it; Write polls, then writes with
+// C2, at most FFFF bytes a command.
 class CasioStream {
  public:
   explicit CasioStream(ScsiDevice& device, std::function<void(int ms)> sleep = nullptr);
@@ -68,9 +69,12 @@ class CasioStream {
  private:
   // Bytes waiting, -1 gone, -2 the poll failed (the link was reset).
   int Poll(int timeoutMs);
+  int Serve(unsigned char* bytes, int size);  // from what the last C1 brought
   ScsiDevice& device_;
   std::function<void(int ms)> sleep_;
-  int resets_ = 0;
+  int resets_ = 0, quiet_ = 0;
+  std::string buffer_;
+  size_t at_ = 0;
 };
 
 // A bus whose mass-storage calculators (interface class 08) speak through

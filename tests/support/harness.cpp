@@ -284,11 +284,12 @@ Exit RunTexte(const std::string& dir, const std::vector<std::string>& args, RunO
   return exit;
 }
 
-Calculator::Calculator(const TempDir& dir, std::vector<std::string> args) : dir_(dir) {
+Calculator::Calculator(const TempDir& dir, std::vector<std::string> args, bool log) : dir_(dir) {
   int out[2];
   if (pipe2(out, O_CLOEXEC) != 0) return;
   args.insert(args.begin(), LIAISON_SIM_BIN);
-  args.insert(args.end(), {"--log", dir / "sim.log", "--report", dir / "report.txt"});
+  if (log) args.insert(args.end(), {"--log", dir / "sim.log"});
+  args.insert(args.end(), {"--report", dir / "report.txt"});
   pid_ = Spawn(args, "", -1, out[1], RunOptions{});
   close(out[1]);
   char c;

@@ -89,7 +89,8 @@ Exit RunTexte(const std::string& dir, const std::vector<std::string>& args,
 // A running liaison-sim, with its byte log and report in `dir`.
 class Calculator {
  public:
-  Calculator(const TempDir& dir, std::vector<std::string> args);
+  // `log`: every byte in sim.log (a bench of large frames goes without).
+  Calculator(const TempDir& dir, std::vector<std::string> args, bool log = true);
   ~Calculator();
   const std::string& Port() const { return port_; }
   // Waits until it has ended (it ends when liaison has), or, as a Graph 35+

@@ -153,13 +153,22 @@ TEST(Scsi, EmptyPollsThenDataInPieces) {
   int sleeps = 0;
   CasioStream stream(scsi, [&](int ms) { sleeps += ms; });
   unsigned char got[4096];
-  EXPECT_EQ(stream.Read(got, sizeof got, 1000), 4096);  // at most what the reader takes
-  EXPECT_EQ(sleeps, 30);                                // 10 ms after each empty poll
-  EXPECT_EQ(stream.Read(got, sizeof got, 1000), 5000 - 4096);
+  EXPECT_EQ(stream.Read(got, sizeof got, 1000), 4096);         // at most what the reader takes
+  EXPECT_EQ(sleeps, 30);                                       // 10 ms after each empty poll
+  EXPECT_EQ(stream.Read(got, sizeof got, 1000), 5000 - 4096);  // the rest of one C1
+  EXPECT_EQ(calc.wrappers.size(), 5u);                         // 4 polls and one read
   // Nothing more: each poll within the time-out, then 0.
   sleeps = 0;
   EXPECT_EQ(stream.Read(got, sizeof got, 50), 0);
   EXPECT_EQ(sleeps, 50);
+  // Quiet for long: it rests between polls.
+  sleeps = 0;
+  EXPECT_EQ(stream.Read(got, sizeof got, 1000), 0);
+  EXPECT_LT(sleeps, 1100);
+  size_t polls = calc.wrappers.size();
+  sleeps = 0;
+  EXPECT_EQ(stream.Read(got, sizeof got, 500), 0);
+  EXPECT_EQ(calc.wrappers.size() - polls, 11u);  // at 0, 50, ... 500 ms
 }
 
 TEST(Scsi, LongWriteIsSplit) {
@@ -218,7 +227,7 @@ TEST(Scsi, FaultsOfTheTransport) {
   CasioStream stream(scsi, [](int) {});
   unsigned char got[16];
   EXPECT_EQ(stream.Read(got, sizeof got, 20), 0);
-  EXPECT_EQ(stream.Resets(), 2);
+  EXPECT_EQ(stream.Resets(), 3);  // polls at 0, 10 and 20 ms
   ScreenRecv gone;
   gone.bus.goneAfterReads = 0;
   BulkOnly goneScsi(gone.bus);
