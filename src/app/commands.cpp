@@ -485,9 +485,16 @@ int Ecran(Console& con, int port, const std::vector<std::string>& args) {
   }
   if (!IsFolder(folder)) return 2;
   if (!ascii && !DrawsUtf8(con)) ascii = true;  // a console without UTF-8 gets '#'
-  // The screen comes in another mode than the files.
+    // The screen comes in another mode than the files.
+#ifdef _WIN32
+  // Windows does not always show a volume for a calculator in ScreenRecv.
+  CurrentSerialBackend().SetModeHint(
+      "Projecteur (Projector), ou ScreenR(XP) sur une Graph 90+E (ScreenRecv seulement si "
+      "Windows montre son disque),");
+#else
   CurrentSerialBackend().SetModeHint(
       "Projecteur (Projector), ou ScreenR(XP) / ScreenRecv sur une Graph 90+E,");
+#endif
   if (!OpenPort(con, port)) return -1;
   bool usb = CurrentSerialBackend().IsUsb();
   std::unique_ptr<ScreenWindow> shown;

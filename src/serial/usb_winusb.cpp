@@ -10,6 +10,7 @@
 #include <cctype>
 
 #include "serial/usb.h"
+#include "serial/usb_win32.h"
 
 namespace {
 
@@ -125,7 +126,7 @@ class WinUsbBus final : public UsbBus {
 
 }  // namespace
 
-UsbBus& NativeUsbBus() {
+UsbBus& WinUsbDevices() {
   static WinUsbBus bus;
   return bus;
 }

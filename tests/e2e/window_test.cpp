@@ -131,7 +131,7 @@ TEST(Window, PixelsOfTheFrameThenKeysSaveAndEnd) {
   Window w = 0;
   std::vector<std::uint32_t> pixels, expected = Expected();
   int width = 0, height = 0;
-  for (int i = 0; i < 200 && pixels != expected; ++i) {
+  for (int i = 0; i < 600 && pixels != expected; ++i) {  // up to 30 s on a busy machine
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     if (!w) w = Find(x);
     if (w) pixels = Pixels(x, w, &width, &height);
@@ -216,7 +216,7 @@ TEST(Window, SerialCaptureShownThenEscapeEnds) {
   Window w = 0;
   std::vector<std::uint32_t> pixels;
   int width = 0, height = 0;
-  for (int i = 0; i < 200 && pixels != expected; ++i) {
+  for (int i = 0; i < 600 && pixels != expected; ++i) {  // up to 30 s on a busy machine
     if (!w) w = Find(x);
     if (w) pixels = Pixels(x, w, &width, &height);
     if (pixels != expected) std::this_thread::sleep_for(std::chrono::milliseconds(50));
