@@ -30,8 +30,10 @@ test "$("$work/root/usr/bin/liaison-texte" --version | head -n 1)" = "liaison-te
 for f in LISEZMOI.md README.md LICENSE NOTICE copyright changelog.gz; do
   test -s "$work/root/usr/share/doc/liaison/$f"
 done
-grep -q 'ATTRS{idVendor}=="07cf", ATTRS{idProduct}=="6101".*uaccess' \
-  "$work/root/usr/lib/udev/rules.d/60-liaison-casio.rules"
+for product in 6101 6102 6103; do
+  grep -q "ATTRS{idVendor}==\"07cf\", ATTRS{idProduct}==\"$product\".*uaccess" \
+    "$work/root/usr/lib/udev/rules.d/60-liaison-casio.rules"
+done
 # Every command, option and status in the manual pages.
 page() { MANWIDTH=200 man -l "$work/root/usr/share/man/man1/$1.1.gz" 2>/dev/null; }
 liaison_page=$(page liaison)
@@ -39,7 +41,8 @@ texte_page=$(page liaison-texte)
 for word in recevoir envoyer ecran --attente --remplacer --garder --nom --echelle --nombre \
   --ascii --ports --version LIAISON_PORT LIAISON_TRACE "Statut de sortie" 255 \
   AAAAMMJJ-HHMMSS.cas NOM.cat ecran-001.png info liste recuperer sauvegarder supprimer optimiser \
-  --stockage --memoire --protocole --vitesse --prudent 128+N AAAAMMJJ-HHMMSS.g1m; do
+  --stockage --memoire --protocole --vitesse --prudent 128+N AAAAMMJJ-HHMMSS.g1m \
+  --fenetre --sans-ejecter LIAISON_DISQUE @MainMem; do
   has "$liaison_page" "$word" || { echo "liaison.1 lacks $word"; exit 1; }
 done
 for word in lire ecrire convertir --ascii --version "Statut de sortie" .g1m; do
