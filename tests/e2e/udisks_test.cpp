@@ -157,6 +157,14 @@ TEST_F(Udisks, MountedAlreadyAndReadOnlyCommandsDoNotEject) {
   EXPECT_EQ(exit.status, 0) << exit.out;
   EXPECT_FALSE(Has(exit.out, "ejecte")) << exit.out;
   EXPECT_EQ(Calls(), "");
+  // A Graph 35+E II takes .g1m archives, whatever else its disk holds.
+  Folder(mnt_ + "/@MainMem");
+  Folder(mnt_ + "/@MainMem/PROGRAM");
+  WriteAll(mnt_ + "/@MainMem/PROGRAM/X.g3m", "ailleurs");
+  WriteAll(dir_ / "UN", ":1");
+  exit = Run({"envoyer", "--memoire", "--sans-ejecter", "UN"});
+  EXPECT_EQ(exit.status, 0) << exit.out;
+  EXPECT_EQ(ReadAll(mnt_ + "/@MainMem/PROGRAM/UN.g1m"), G1mBytes({G1mProgram("UN", "1")}));
   // Named by hand, the folder where it is mounted is still that disk.
   RunOptions options;
   options.args = {"supprimer", "--stockage", "P.txt"};

@@ -96,6 +96,12 @@ std::string Hex(const std::string& bytes) {
   return hex;
 }
 
+TEST(Scsi, KindsOfCalculator) {
+  EXPECT_EQ(UsbKind(UsbCalculator{1, 2, "", "", 0x6101, false}), "");
+  EXPECT_EQ(UsbKind(UsbCalculator{1, 2, "", "", 0x6102, true}), "fx-CG20, disque USB");
+  EXPECT_EQ(UsbKind(UsbCalculator{1, 2, "", "", 0x6103, true}), "Graph 90+E / 35+E II, disque USB");
+}
+
 TEST(Scsi, WrappersOfEachCommand) {
   ScreenRecv calc;
   calc.stream = "abc";
