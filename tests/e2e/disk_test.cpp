@@ -338,4 +338,33 @@ TEST(DiskFiles, NamedFolderThatIsNone) {
   }
 }
 
+// Names as a user gives them: a program named by --nom, one name in two
+// groups, a storage path in another case; a disk without @MainMem said.
+TEST(DiskFiles, NamesAsTheUserGivesThem) {
+  Disk disk;
+  Folder(disk.root + "/@MainMem/LISTES");
+  WriteAll(disk.root + "/@MainMem/LISTES/A.g1m", "autre");
+  WriteAll(disk.dir / "prog.txt", ":2+2");
+  Exit exit = disk.Run({"envoyer", "--memoire", "--nom", "CALCUL", "prog.txt"});
+  EXPECT_EQ(exit.status, 0) << exit.out;
+  EXPECT_EQ(ReadAll(disk.root + "/@MainMem/PROGRAM/CALCUL.g1m"),
+            G1mBytes({G1mProgram("CALCUL", "2+2")}));
+  EXPECT_EQ(disk.Run({"envoyer", "--nom", "X", "prog.txt", "NOTES.txt"}).status, 2);
+  TempDir pc;
+  exit = disk.Run({"recuperer", "--stockage", "jeux/b.G3A"}, pc.Path());
+  EXPECT_EQ(exit.status, 0) << exit.out;
+  EXPECT_EQ(ReadAll(pc / "B.g3a"), disk.addIn);
+  exit = disk.Run({"supprimer", "a"});
+  EXPECT_EQ(exit.status, 0) << exit.out;
+  EXPECT_TRUE(
+      Has(exit.out, "  @MainMem/LISTES/A.g1m : supprime\n  @MainMem/PROGRAM/A.g1m : supprime\n"))
+      << exit.out;
+  EXPECT_EQ(std::system(("rm -rf '" + disk.root + "/@MainMem'").c_str()), 0);
+  exit = disk.Run({"liste", "--memoire"});
+  EXPECT_EQ(exit.status, 0) << exit.out;
+  EXPECT_TRUE(
+      Has(exit.out, "  (pas de dossier @MainMem : le disque est-il celui d'une calculatrice ?)\n"))
+      << exit.out;
+}
+
 }  // namespace

@@ -65,9 +65,9 @@ class Udisks : public ::testing::Test {
   }
   // The service with these disks (JSON) and, `busy`, a disk it cannot
   // unmount.
-  void Service(const std::string& disks, bool busy = false) {
-    std::string parameters =
-        "{\"disks\": " + disks + ", \"busy\": " + (busy ? "true" : "false") + "}";
+  void Service(const std::string& disks, bool busy = false, bool refuseMount = false) {
+    std::string parameters = "{\"disks\": " + disks + ", \"busy\": " + (busy ? "true" : "false") +
+                             ", \"refuse_mount\": " + (refuseMount ? "true" : "false") + "}";
     service_ = Start({"/usr/bin/python3", "-m", "dbusmock", "-t",
                       LIAISON_SOURCE_DIR "/tests/support/udisks2_template.py", "-l",
                       dir_ / "calls.log", "-p", parameters},
@@ -196,6 +196,18 @@ TEST_F(Udisks, TwoCalculatorsAreNamedByHand) {
   EXPECT_EQ(exit.status, 255) << exit.out;
   EXPECT_TRUE(Has(Err(), "plusieurs disques de calculatrice : LIAISON_DISQUE=DOSSIER nomme le bon"))
       << Err();
+}
+
+// A desktop that will not mount it for this user: said, status 255.
+TEST_F(Udisks, MountRefused) {
+  Service("[" + Casio("sdb", "ColorGraph") + "]", false, true);
+  Exit exit = Run({"liste"});
+  EXPECT_EQ(exit.status, 255) << exit.out;
+  EXPECT_TRUE(Has(exit.out,
+                  "Le disque de la calculatrice ne se monte pas : le service de disques refuse "
+                  "(permission)\n"))
+      << exit.out;
+  EXPECT_EQ(Calls(), "Mount");
 }
 
 }  // namespace

@@ -3,7 +3,7 @@ parameters list, Filesystem.Mount/Unmount and Drive.PowerOff, and a busy disk.
 
 Parameters (JSON): {"disks": [{"name": "sdb", "vendor": "CASIO",
 "model": "ColorGraph", "mounted": "/media/x" or "", "mount_to": "/media/x",
-"filesystem": true}], "busy": false}
+"filesystem": true}], "busy": false, "refuse_mount": false}
 """
 
 import dbus
@@ -46,10 +46,14 @@ def load(mock, parameters):
             obj = dbusmock_objects()[block]
             obj.AddProperties(FILESYSTEM, {'MountPoints': points(disk.get('mounted', ''))})
             mount_to = disk.get('mount_to', '')
+            refused = ("raise dbus.exceptions.DBusException('Not authorized', "
+                       "name='org.freedesktop.UDisks2.Error.NotAuthorized')\n"
+                       if parameters.get('refuse_mount') else '')
             obj.AddMethods(FILESYSTEM, [
                 ('Mount', 'a{sv}', 's',
-                 "self.Set('%s', 'MountPoints', dbus.Array([dbus.ByteArray(b'%s\\0')], "
-                 "signature='ay'))\nret = '%s'" % (FILESYSTEM, mount_to, mount_to)),
+                 refused + "self.Set('%s', 'MountPoints', "
+                 "dbus.Array([dbus.ByteArray(b'%s\\0')], signature='ay'))\nret = '%s'"
+                 % (FILESYSTEM, mount_to, mount_to)),
                 ('Unmount', 'a{sv}', '',
                  busy + "self.Set('%s', 'MountPoints', dbus.Array([], signature='ay'))"
                  % FILESYSTEM),
