@@ -289,6 +289,7 @@ int Recuperer(Console& con, const CalculatorDisk& disk, const std::vector<std::s
   if (!Tree(con, disk, &tree)) return Lost(disk) ? -1 : 1;
   int status = 0;
   for (const std::string& name : w.words) {
+    if (StopAsked()) break;  // what was fetched is whole
     std::vector<std::string> paths;
     if (!w.storage) {
       for (const DiskEntry& e : MainNamed(tree, name)) paths.push_back(e.path);
@@ -316,6 +317,7 @@ int Supprimer(Console& con, const CalculatorDisk& disk, const std::vector<std::s
   if (!Tree(con, disk, &tree)) return Lost(disk) ? -1 : 1;
   int status = 0, removed = 0;
   for (const std::string& name : w.words) {
+    if (StopAsked()) break;
     std::vector<DiskEntry> named;
     if (!w.storage) {
       named = MainNamed(tree, name);
@@ -397,6 +399,7 @@ int Sauvegarder(Console& con, const CalculatorDisk& disk, const std::vector<std:
     ++files;
     bytes += content.size();
   }
+  if (StopAsked()) RemoveEmptyFolders(inside);  // folders no file reached leave no trace
   Say(con, "Sauvegarde : %d fichier(s), %s, dans %s\n", files, Octets(bytes).c_str(),
       inside.c_str());
   if (status == -1) Say(con, "Disque de la calculatrice perdu : la sauvegarde est incomplete.\n");
@@ -439,9 +442,7 @@ bool StorageFiles(const std::vector<std::string>& files, std::vector<Put>* puts,
 bool TakesColour(const CalculatorDisk& disk, const std::vector<DiskEntry>& tree) {
   if (!disk.model.empty()) return disk.model.compare(0, 10, "Graph 90+E") == 0;
   for (const DiskEntry& e : tree)
-    if (InMain(e.path) && Lower(e.path).size() > 4 &&
-        Lower(e.path).compare(e.path.size() - 4, 4, ".g3m") == 0)
-      return true;
+    if (InMain(e.path) && HasEnding(e.path, ".g3m")) return true;
   return false;
 }
 
@@ -503,12 +504,11 @@ bool ProgramFiles(const Wanted& w, bool colour, std::vector<Put>* puts, int* lef
 
 int Envoyer(Console& con, const CalculatorDisk& disk, const std::vector<std::string>& args) {
   Wanted w;
-  bool named = w.name.empty();
   if (!ReadWanted(args, true, &w) || w.words.empty())
     return Usage(
         "liaison envoyer [--remplacer | --garder] [--memoire | --stockage] [--nom NOM] "
         "[--sans-ejecter] FICHIER...");
-  named = w.name.empty() || (w.memory && w.words.size() == 1);
+  bool named = w.name.empty() || (w.memory && w.words.size() == 1);
   if (!named) return Usage("liaison envoyer --memoire --nom NOM FICHIER");
   std::vector<DiskEntry> tree;
   if (!Tree(con, disk, &tree)) return Lost(disk) ? -1 : 1;

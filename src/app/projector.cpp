@@ -39,8 +39,10 @@ class Projector {
 
  private:
   void Show(const seven::Frame& frame);
-  void Count();  // the frames of the last second, in the window's title
-  bool Save();   // the frame shown; false when it cannot be saved
+  // The summary a signal's end says, brought up to date as frames come;
+  // once a second, the frames of the last second in the window's title.
+  void Count();
+  bool Save();  // the frame shown; false when it cannot be saved
   std::string Summary() const {
     return std::to_string(saved_) + " image(s) enregistree(s), " + std::to_string(frames_) +
            " trame(s) recue(s).\n";
@@ -55,7 +57,7 @@ class Projector {
   seven::Frame shown_;
   bool showing_ = false;
   int drawnLines_ = 0, saved_ = 0, frames_ = 0, faults_ = 0;
-  int lastSecond_ = 0;
+  int lastSecond_ = 0, counted_ = 0;
   std::chrono::steady_clock::time_point second_ = std::chrono::steady_clock::now();
 };
 
@@ -67,13 +69,16 @@ std::string ModelOf(const seven::Frame& frame) {
 }
 
 void Projector::Count() {
+  if (frames_ != counted_) SetLastWords("\n" + Summary());
+  counted_ = frames_;
   auto now = std::chrono::steady_clock::now();
-  if (!window_ || now - second_ < std::chrono::seconds(1)) return;
+  if (now - second_ < std::chrono::seconds(1)) return;
   int rate = frames_ - lastSecond_;
   lastSecond_ = frames_;
   second_ = now;
-  window_->SetTitle("Liaison - " + (showing_ ? ModelOf(shown_) : std::string("calculatrice")) +
-                    " - " + std::to_string(rate) + " images/s");
+  if (window_)
+    window_->SetTitle("Liaison - " + (showing_ ? ModelOf(shown_) : std::string("calculatrice")) +
+                      " - " + std::to_string(rate) + " images/s");
 }
 
 // On a terminal the new drawing takes the place of the one before.

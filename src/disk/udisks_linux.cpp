@@ -31,6 +31,9 @@ struct Error {
 Bus SystemBus() {
   sd_bus* bus = nullptr;
   if (sd_bus_open_system(&bus) < 0) return nullptr;
+  // A service that hangs costs each command a few seconds, not the
+  // library's 25 s a call.
+  sd_bus_set_method_call_timeout(bus, 3 * 1000000ULL);
   return Bus(bus);
 }
 
@@ -100,13 +103,25 @@ bool Call(sd_bus* bus, const std::string& path, const char* interface, const cha
                             "a{sv}", 0) >= 0;
 }
 
+// The service's refusals in the user's words (its own messages are English).
 std::string Words(const Error& error) {
-  if (sd_bus_error_has_name(&error.e, "org.freedesktop.UDisks2.Error.NotAuthorized") ||
-      sd_bus_error_has_name(&error.e, "org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain"))
-    return "le service de disques refuse (permission)";
-  std::string words = "le service de disques refuse";
-  if (error.e.message) words += std::string(" : ") + error.e.message;
-  return words;
+  static const struct {
+    const char* name;
+    const char* words;
+  } kKnown[] = {
+      {"org.freedesktop.UDisks2.Error.NotAuthorized", "le service de disques refuse (permission)"},
+      {"org.freedesktop.UDisks2.Error.NotAuthorizedCanObtain",
+       "le service de disques refuse (permission)"},
+      {"org.freedesktop.UDisks2.Error.DeviceBusy", "le disque est utilise"},
+      {"org.freedesktop.UDisks2.Error.NotMounted", "le disque n'est pas monte"},
+      {"org.freedesktop.UDisks2.Error.AlreadyMounted", "le disque est deja monte"},
+      {"org.freedesktop.UDisks2.Error.Timedout", "le service de disques ne repond pas a temps"},
+      {"org.freedesktop.DBus.Error.NoReply", "le service de disques ne repond pas"},
+      {"org.freedesktop.DBus.Error.ServiceUnknown", "pas de service de disques"},
+  };
+  for (const auto& known : kKnown)
+    if (sd_bus_error_has_name(&error.e, known.name)) return known.words;
+  return "le service de disques refuse";
 }
 
 bool IsBusy(const Error& error) {

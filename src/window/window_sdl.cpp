@@ -25,7 +25,7 @@ class SdlWindow final : public ScreenWindow {
     SDL_SetHint(SDL_HINT_RENDER_DRIVER, "software");
     SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-      *why = std::string("pas de fenetre possible (") + SDL_GetError() + ")";
+      *why = "pas de fenetre possible (le systeme graphique refuse)";
       return false;
     }
     int w = 0, h = 0;
@@ -35,7 +35,7 @@ class SdlWindow final : public ScreenWindow {
                                SDL_WINDOW_RESIZABLE);
     if (window_) renderer_ = SDL_CreateRenderer(window_, -1, 0);
     if (!renderer_) {
-      *why = std::string("pas de fenetre possible (") + SDL_GetError() + ")";
+      *why = "pas de fenetre possible (fenetre ou dessin refuses)";
       return false;
     }
     Draw();
