@@ -309,6 +309,17 @@ std::unique_ptr<LineTrace> OpenTrace(const PortChoice& port) {
   return trace;
 }
 
+// A command asked to stop has ended cleanly (a Protocol 7.00 session with
+// the calculator back at the start speed, a disk between two files): the
+// status is the signal's.
+int Finished(Console& con, int status) {
+  if (int signal = StopAsked()) {
+    Say(con, "Arrete a la demande : ce qui est dit enregistre ou envoye est entier.\n");
+    return 128 + signal;
+  }
+  return status;
+}
+
 // A command on the calculator's disk; said on stderr when found rather than
 // named.
 int OnDisk(const char* command, CalculatorDisk& disk, const std::vector<std::string>& args) {
@@ -320,12 +331,7 @@ int OnDisk(const char* command, CalculatorDisk& disk, const std::vector<std::str
         disk.model.empty() ? "modele inconnu" : disk.model.c_str());
   static WorkState state;
   OpenConsole(state.con);
-  int status = DiskCommand(state.con, command, disk, args);
-  if (int signal = StopAsked()) {
-    Say(state.con, "Arrete a la demande : ce qui est dit enregistre ou envoye est entier.\n");
-    return 128 + signal;
-  }
-  return status;
+  return Finished(state.con, DiskCommand(state.con, command, disk, args));
 }
 
 }  // namespace
@@ -392,23 +398,17 @@ int main(int argc, char** argv) {
     const char* named = std::getenv("LIAISON_PORT");
     if (!named || !*named)
       std::fprintf(stderr, "liaison: calculatrice USB : %s\n", port.why.c_str());
-    for (const UsbCalculator& c : NativeUsbBus().Calculators())
-      if (c.storage && command == Ecran)
-        std::fprintf(stderr,
-                     "liaison: le disque de la calculatrice (%s) quitte le systeme pendant que "
-                     "Liaison lit son ecran, et revient a la fin.\n",
-                     UsbKind(c).c_str());
+    if (command == Ecran)
+      for (const UsbCalculator& c : NativeUsbBus().Calculators())
+        if (c.storage)
+          std::fprintf(stderr,
+                       "liaison: le disque de la calculatrice (%s) quitte le systeme pendant que "
+                       "Liaison lit son ecran, et revient a la fin.\n",
+                       UsbKind(c).c_str());
   }
   std::unique_ptr<LineTrace> trace = OpenTrace(port);
-  if (command) {
-    int status = command(state.con, port.number, std::vector<std::string>(argv + 2, argv + argc));
-    // Asked to stop in a Protocol 7.00 session: it has ended cleanly, with
-    // the calculator back at the start speed; the status is the signal's.
-    if (int signal = StopAsked()) {
-      Say(state.con, "Arrete a la demande : ce qui est dit enregistre ou envoye est entier.\n");
-      return 128 + signal;
-    }
-    return status;
-  }
+  if (command)
+    return Finished(state.con, command(state.con, port.number,
+                                       std::vector<std::string>(argv + 2, argv + argc)));
   return RunLiaison(state, port.number);
 }
