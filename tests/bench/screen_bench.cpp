@@ -12,6 +12,7 @@
 #include "files/screen.h"
 #include "seven/stream.h"
 #include "support/blocks.h"
+#include "support/fake_usb_env.h"
 #include "support/harness.h"
 #include "support/xvfb.h"
 #include "window/window.h"
@@ -111,8 +112,8 @@ Run EndToEnd(const std::string& display, std::vector<std::string> sim, double se
   sim.insert(sim.begin(), {"--screenrecv", dir / "a.ppm", "--screenrecv", dir / "b.ppm"});
   Calculator calculator(dir, sim, false);
   RunOptions options;
-  options.env = {"LD_PRELOAD=" FAKE_LIBUSB, "LIAISON_FAKE_USB_PTY=" + calculator.Port(),
-                 "LIAISON_FAKE_USB=storage", "DISPLAY=" + display, "SDL_RENDER_DRIVER=software"};
+  options.env = FakeUsbEnvironment(calculator.Port(), "storage");
+  options.env.insert(options.env.end(), {"DISPLAY=" + display, "SDL_RENDER_DRIVER=software"});
   options.timeoutSeconds = static_cast<int>(seconds) + 60;
   Run run;
   Clock::time_point start = Clock::now();

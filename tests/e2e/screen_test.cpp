@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 #define STB_IMAGE_IMPLEMENTATION
 #define STB_IMAGE_STATIC
 #include "stb_image.h"
+#include "support/fake_usb_env.h"
 #include "support/harness.h"
 
 namespace {
@@ -400,9 +403,7 @@ ScreenRecvRun OnScreenRecv(const TempDir& dir, std::vector<std::string> sim,
   Calculator calculator(dir, sim);
   RunOptions options;
   options.args = args;
-  options.env = {"LD_PRELOAD=" FAKE_LIBUSB, "LIAISON_FAKE_USB_PTY=" + calculator.Port(),
-                 "LIAISON_FAKE_USB=" + fake, "LIAISON_FAKE_USB_LOG=" + dir / "usb.log",
-                 "ASAN_OPTIONS=verify_asan_link_order=0"};
+  options.env = FakeUsbEnvironment(calculator.Port(), fake, dir / "usb.log");
   options.stderrPath = dir / "err.txt";
   options.timeoutSeconds = 30;
   if (!colours.empty()) {  // on a terminal that says what it draws
@@ -508,6 +509,33 @@ TEST(ScreenRecv, ColourInTheTerminal) {
                      "storage", "none");
   EXPECT_EQ(run.exit.status, 0) << run.exit.out << run.err;
   EXPECT_FALSE(Has(run.exit.out, "\033[38;2;")) << run.exit.out;
+}
+
+// Ctrl-C while the screen streams: the summary counts the frames that came
+// (it is brought up to date each second, not only at each picture saved).
+TEST(ScreenRecv, CtrlCCountsTheFrames) {
+  if (OnWindows()) GTEST_SKIP() << "the libusb stand-in is for the native program";
+  TempDir dir;
+  WritePpm(dir / "a.ppm", ColourPicture(0));
+  WritePpm(dir / "b.ppm", ColourPicture(3));
+  Calculator calculator(dir,
+                        {"--screenrecv", dir / "a.ppm", "--screenrecv", dir / "b.ppm", "--frames",
+                         "100000", "--fps", "20"},
+                        false);
+  RunOptions options;
+  options.env = FakeUsbEnvironment(calculator.Port(), "storage");
+  options.env.push_back("COLORTERM=");
+  // A narrow terminal: small drawings, so that the console, not read while
+  // the case sleeps, does not hold the program up.
+  options.terminalColumns = 20;
+  Process liaison({LIAISON_BIN, "ecran"}, dir.Path(), options);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2500));
+  kill(liaison.Pid(), SIGINT);
+  Exit exit = liaison.Finish();
+  EXPECT_EQ(exit.status, -SIGINT);
+  size_t at = exit.out.find("0 image(s) enregistree(s), ");
+  ASSERT_NE(at, std::string::npos) << exit.out;
+  EXPECT_GT(std::atoi(exit.out.c_str() + at + 27), 0) << exit.out;
 }
 
 }  // namespace

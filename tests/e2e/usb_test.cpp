@@ -4,6 +4,7 @@
 // and what the user reads.
 #include <gtest/gtest.h>
 
+#include "support/fake_usb_env.h"
 #include "support/harness.h"
 
 namespace {
@@ -20,10 +21,7 @@ UsbRun OverUsb(const TempDir& dir, std::vector<std::string> sim,
   Calculator calculator(dir, sim);
   RunOptions options;
   options.args = args;
-  options.env = {"LD_PRELOAD=" FAKE_LIBUSB, "LIAISON_FAKE_USB_PTY=" + calculator.Port(),
-                 "LIAISON_FAKE_USB=" + fake, "LIAISON_FAKE_USB_LOG=" + dir / "usb.log",
-                 // The sanitizers' runtime need not come first for the stand-in.
-                 "ASAN_OPTIONS=verify_asan_link_order=0"};
+  options.env = FakeUsbEnvironment(calculator.Port(), fake, dir / "usb.log");
   UsbRun run;
   run.exit = RunLiaison(dir.Path(), "usb", "", options);
   calculator.Finish();
@@ -124,9 +122,8 @@ TEST(LibusbCable, LibraryWordsGoToTheTrace) {
   RunOptions options;
   options.args = {"info"};
   options.stderrPath = dir / "err.txt";
-  options.env = {"LD_PRELOAD=" FAKE_LIBUSB, "LIAISON_FAKE_USB_PTY=" + calculator.Port(),
-                 "LIAISON_FAKE_USB=busy", "LIAISON_TRACE=" + dir / "trace.txt",
-                 "ASAN_OPTIONS=verify_asan_link_order=0"};
+  options.env = FakeUsbEnvironment(calculator.Port(), "busy");
+  options.env.push_back("LIAISON_TRACE=" + dir / "trace.txt");
   Exit exit = RunLiaison(dir.Path(), "usb", "", options);
   EXPECT_EQ(exit.status, 255) << exit.out;
   std::string err = ReadAll(dir / "err.txt");

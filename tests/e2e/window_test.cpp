@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <thread>
 
+#include "support/fake_usb_env.h"
 #include "support/harness.h"
 #include "support/xvfb.h"
 // After the others: Xlib's macros (None, Status, Bool) would clash with them.
@@ -105,13 +106,9 @@ bool Key(const std::string& display, Window w, const char* key) {
 
 RunOptions Options(const TempDir& dir, const Calculator& calculator, const std::string& display) {
   RunOptions options;
-  options.env = {"LD_PRELOAD=" FAKE_LIBUSB,
-                 "LIAISON_FAKE_USB_PTY=" + calculator.Port(),
-                 "LIAISON_FAKE_USB=storage",
-                 "ASAN_OPTIONS=verify_asan_link_order=0",
-                 "SDL_RENDER_DRIVER=software",
-                 "DISPLAY=" + display,
-                 "WAYLAND_DISPLAY="};
+  options.env = FakeUsbEnvironment(calculator.Port(), "storage");
+  options.env.insert(options.env.end(),
+                     {"SDL_RENDER_DRIVER=software", "DISPLAY=" + display, "WAYLAND_DISPLAY="});
   options.stderrPath = dir / "err.txt";
   options.timeoutSeconds = 60;
   return options;
@@ -181,11 +178,30 @@ TEST(Window, NoDisplayDrawsInTheTerminal) {
   EXPECT_TRUE(Has(exit.out, "Image 1 (384 x 216) : ecran-001.png\n")) << exit.out;
 }
 
+// Wine's desktop takes the display of the first program of its server: a
+// server started by an earlier case, without one, would keep the window off
+// this case's X server; and one that keeps this case's display would outlive
+// it. The server is ended before and after.
+class FreshWineServer {
+ public:
+  FreshWineServer() { End(); }
+  ~FreshWineServer() { End(); }
+
+ private:
+  static void End() {
+    if (!OnWindows()) return;
+    std::string command = "WINEPREFIX='" + WineBuild() + "/wineprefix' '" + WineTool("wineserver") +
+                          "' -k >/dev/null 2>&1";
+    if (std::system(command.c_str()) < 0) ADD_FAILURE() << "cannot end wineserver";
+  }
+};
+
 // A capture over the serial cable, shown in the window as it comes: the
 // native window (SDL2), and the Windows one under wine on the same server.
 TEST(Window, SerialCaptureShownThenEscapeEnds) {
   Xvfb server;
   if (server.Display().empty()) GTEST_SKIP() << "no Xvfb (scripts/test installs it)";
+  FreshWineServer wine;
   TempDir dir;
   std::string pbm = "P1\n128 64\n";
   std::vector<std::uint32_t> expected;
