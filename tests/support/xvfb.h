@@ -1,12 +1,15 @@
-// An X server of the caller's own (Debian's xvfb), on the display it picks:
-// for the window's tests and bench.
+// An X server of the caller's own (Debian's xvfb), on the display it picks,
+// ready for clients: for the window's tests and bench.
 #pragma once
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <string>
 
 class Xvfb {
@@ -25,10 +28,18 @@ class Xvfb {
       _exit(127);
     }
     close(fds[1]);
-    char number[16] = {};
-    ssize_t n = read(fds[0], number, sizeof number - 1);
+    // Its number, then a line feed: read to the line feed, in what pieces
+    // it comes.
+    std::string number;
+    char c = 0;
+    while (number.size() < 8 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
     close(fds[0]);
-    if (n > 0) display_ = ":" + std::string(number, static_cast<size_t>(n - 1));
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) return;
+    display_ = ":" + number;
+    // Ready once its socket is there and a client gets in (a busy machine
+    // may be slow to let the first one in).
+    std::string socket = "/tmp/.X11-unix/X" + display_.substr(1);
+    for (int i = 0; i < 100 && !Accepts(socket); ++i) usleep(50000);
   }
   ~Xvfb() {
     if (pid_ > 0) {
@@ -37,6 +48,15 @@ class Xvfb {
     }
   }
   Xvfb(const Xvfb&) = delete;
+  static bool Accepts(const std::string& socket) {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socket.c_str());
+    bool in = fd >= 0 && connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    if (fd >= 0) close(fd);
+    return in;
+  }
   Xvfb& operator=(const Xvfb&) = delete;
   // ":5"; empty when no server could start.
   const std::string& Display() const { return display_; }
